@@ -1,0 +1,35 @@
+// Talking to the user outside the window: notices, yes/no questions, the
+// file chooser, and the message of a failed start. All block until answered.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/window/platform.h"
+
+namespace korvane {
+
+// An OK box; then a 200 ms pause.
+void showNotice(const std::string& text, const std::string& title);
+// An OK/Cancel box: "yes" for OK, "no" for anything else; then a 200 ms pause.
+std::string askYesNo(const std::string& text, const std::string& title);
+// Prints the text on the current text line, discards a waiting key, then
+// waits for a key (polling every 100 ms) and consumes it.
+void showMessageAndWait(const std::string& text, const std::string& title);
+
+// The n-th field (counted from 1) of text split at separator; empty for n 0.
+std::string fieldOf(std::string_view text, unsigned n, char separator);
+
+// The filter list of a spec's pattern part ("*.a;*.b,Bees"): one pair per
+// item and "All  (*.*)" last. False when it would not fit the 200-character
+// list (every character of it, its zero separators and final zero counted).
+bool buildFilterList(std::string_view patternPart, std::vector<FileFilter>& filters);
+
+// Open or save dialog for spec = folder + patterns ("save/*.equ"): a save
+// dialog when the title contains "save". The chosen path, or "" when
+// cancelled, refused, or longer than the 260-character limit (refused with
+// a notice, never cut).
+std::string chooseFile(const std::string& title, const std::string& spec);
+
+}  // namespace korvane

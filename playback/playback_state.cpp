@@ -1,0 +1,24 @@
+#include "playback/playback_state.h"
+
+namespace korvane {
+
+int currentIndex = 0;
+std::atomic<int> playing{0};
+std::atomic<int> stopped{0};
+std::atomic<int> trackEnded{0};
+int redrawRequested = 0;
+int startBusy = 0;
+std::atomic<double> lastSoundTime{0.0};
+double startTime = 0.0;
+double elapsed = 0.0;
+std::string trackPath;
+std::string trackTitle;
+std::string shortName;
+std::string lengthText;
+float trackLength = 1.0f;
+float bitRate = 0.0f;
+int repeatMode = 0;
+int repeatFrom = 0;
+int repeatTo = 0;
+
+}  // namespace korvane

@@ -1,0 +1,31 @@
+#!/bin/sh
+# Installs every Debian package korvane needs to build, run and test.
+# Idempotent: packages already present are not touched, so a second run costs
+# one dpkg query. Runs apt-get through sudo when not root.
+set -eu
+
+packages="
+  build-essential g++ clang cmake ninja-build pkg-config git
+  libmad0-dev libsdl2-dev libasound2-dev librtmidi-dev libfluidsynth-dev
+  fluid-soundfont-gm timgm6mb-soundfont
+  libgtest-dev libgmock-dev libbenchmark-dev
+  zenity xfonts-base xvfb xauth xdotool x11-utils imagemagick lame sox
+"
+
+missing=""
+for p in $packages; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  case "$status" in
+    *"install ok installed"*) ;;
+    *) missing="$missing $p" ;;
+  esac
+done
+
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+echo "installing:$missing"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+# shellcheck disable=SC2086
+$sudo apt-get install -y -qq --no-install-recommends $missing

@@ -1,0 +1,7 @@
+#include "tomidi/tomidi_settings.h"
+
+namespace korvane {
+
+ToMidiSettings toMidiSettings;
+
+}  // namespace korvane
