@@ -1,0 +1,27 @@
+#!/bin/sh
+# Installs what is missing, builds korvane and runs the whole test suite:
+# the plain build (unit, integration and real-window tests), every test again
+# under the address and undefined-behaviour sanitizers, and the concurrency
+# tests under the thread sanitizer.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+jobs=$(nproc)
+
+build() {
+  dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
+  cmake --build "$dir" -j "$jobs"
+}
+
+build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build-test --output-on-failure -j "$jobs"
+
+build build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=address,undefined -DKORVANE_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=thread -DKORVANE_BENCH=OFF
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L concurrency
+
+echo "all tests passed"
