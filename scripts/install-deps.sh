@@ -6,7 +6,7 @@ set -eu
 
 packages="
   build-essential g++ clang cmake ninja-build pkg-config git
-  libmad0-dev libsdl2-dev libasound2-dev librtmidi-dev libfluidsynth-dev
+  libmad0-dev libsdl2-dev zlib1g-dev libasound2-dev librtmidi-dev libfluidsynth-dev
   fluid-soundfont-gm timgm6mb-soundfont
   libgtest-dev libgmock-dev libbenchmark-dev
   zenity xfonts-base xvfb xauth xdotool x11-utils imagemagick lame sox

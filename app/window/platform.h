@@ -24,10 +24,17 @@ struct Framebuffer {
     int height = 0;
     std::vector<std::uint32_t> pixels;  // row-major, width x height
 
+    // Fresh pixels, all opaque black; negative sizes give an empty buffer.
     void resize(int w, int h);
     std::uint32_t at(int x, int y) const;  // 0 outside
     void set(int x, int y, std::uint32_t colour);  // clipped
+    // An 8-bit RGB PNG, written to a temporary name and renamed over the
+    // path, so a failed write leaves no half file. False on any failure and
+    // for an empty buffer.
     bool savePng(const std::string& path) const;
+    // Replaces the contents with an 8-bit RGB or RGBA PNG (not interlaced),
+    // such as savePng writes. False, contents unchanged, for anything else.
+    bool loadPng(const std::string& path);
 };
 
 struct ScreenPoint {
@@ -91,7 +98,8 @@ public:
     virtual ScreenPoint windowPosition() = 0;
     virtual void setWindowPosition(ScreenPoint position) = 0;
     virtual Framebuffer& framebuffer() = 0;
-    // Shows the framebuffer; also done at every poll and sleep.
+    // Shows the framebuffer. Drawing only changes the framebuffer; it shows
+    // at the next present(), key or mouse poll, sleep, or box.
     virtual void present() = 0;
 
     // One key code from the queue, 0 when none; never waits.
@@ -118,6 +126,7 @@ public:
 };
 
 // The platform the program runs on; installed once by main() or a test.
+// Using it before one is installed ends the process with a message.
 Platform& platform();
 void installPlatform(Platform* platform);
 
