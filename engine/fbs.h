@@ -22,7 +22,9 @@ extern "C" {
 #endif
 
 /* Master and stream callbacks: (first sample, channels, frames). They run on
- * the output thread inside the fill call and may rewrite the samples. */
+ * the output thread inside the fill call and may rewrite the samples; they
+ * must not call FBS_INIT, FBS_STOP, FBS_EXIT or FBS_END_MP3STREAM, which
+ * wait for the fill call to return. */
 typedef int (*FBS_CALLBACK)(void* buffer, int channels, int frames);
 /* The host's key reader: 0 when no key waits, 1..255 a character,
  * 256 + scan code for an extended key. */
@@ -77,6 +79,10 @@ FBS_API int FBS_DISABLE_MASTERCALLBACK(void);
 FBS_API int FBS_SET_STREAMCALLBACK(FBS_CALLBACK callback);
 FBS_API int FBS_ENABLE_STREAMCALLBACK(void);
 FBS_API int FBS_DISABLE_STREAMCALLBACK(void);
+/* Sound callbacks are stored per live sound; the mixer does not call them. */
+FBS_API int FBS_SET_SOUNDCALLBACK(int sound, FBS_CALLBACK callback);
+FBS_API int FBS_ENABLE_SOUNDCALLBACK(int sound);
+FBS_API int FBS_DISABLE_SOUNDCALLBACK(int sound);
 
 /* MP3 stream */
 FBS_API int FBS_CREATE_MP3STREAM(const char* name);

@@ -1,0 +1,204 @@
+// plug-sdl.so: plays the engine's buffers through SDL2 audio (PipeWire,
+// PulseAudio, ALSA, JACK, or SDL's disk driver when run without a desk).
+//
+// The device is opened with SDL's queue instead of a callback. A feeder
+// thread of our own keeps `buffers` buffers of `frames` frames queued: it
+// calls the engine's fill function for each buffer and queues the result.
+// Every piece of state is in one handle whose members need no destructor,
+// so the engine's exit clean-up may stop the output at any point of the
+// program's end.
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <thread>
+#include <type_traits>
+
+#include "engine/plugout/plugout_record.h"
+#include "engine/plugout/plugout_text.h"
+
+using korvane::engine::writeText;
+
+namespace {
+
+struct SdlOutput {
+    PlugoutRecord* record = nullptr;  // from PLUG_INIT until PLUG_EXIT
+    bool audioOpen = false;           // holds a reference on SDL's audio subsystem
+    SDL_AudioDeviceID device = 0;
+    uint8_t* buffer = nullptr;        // the buffer handed to the fill function
+    Uint32 queueTarget = 0;           // bytes kept queued: buffers x buffersize
+    int pollMicroseconds = 1000;      // a quarter of a buffer's duration, at least 1 ms
+    std::thread* feeder = nullptr;
+    std::atomic<bool> running{false};
+    char error[256] = "";
+};
+
+static_assert(std::is_trivially_destructible_v<SdlOutput>, "no destructor may run at the program's end");
+SdlOutput output;
+
+void setError(const char* what) {
+    const std::string text = std::string(what) + ": " + SDL_GetError();
+    writeText(output.error, text.c_str());
+}
+
+// The feeder thread: the plug-out's output thread.
+void feed() {
+    SdlOutput& o = output;
+    PlugoutRecord* record = o.record;
+    while (o.running.load(std::memory_order_acquire)) {
+        while (o.running.load(std::memory_order_acquire) && SDL_GetQueuedAudioSize(o.device) < o.queueTarget) {
+            record->buffer = o.buffer;
+            record->fillbuffer(record);
+            if (SDL_QueueAudio(o.device, o.buffer, static_cast<Uint32>(record->buffersize)) != 0) {
+                // A lost device takes nothing: wait instead of filling in a loop.
+                break;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(o.pollMicroseconds));
+    }
+}
+
+// When no part of SDL is in use, SDL's own state goes too: the library may
+// be unloaded with this plug-out.
+void quitSdlIfUnused() {
+    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) {
+        SDL_Quit();
+    }
+}
+
+// Gives back our reference on SDL's audio.
+void releaseAudio() {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    quitSdlIfUnused();
+}
+
+void closeAudio() {
+    if (output.device != 0) {
+        SDL_CloseAudioDevice(output.device);
+        output.device = 0;
+    }
+    if (output.audioOpen) {
+        releaseAudio();
+        output.audioOpen = false;
+    }
+    std::free(output.buffer);
+    output.buffer = nullptr;
+    output.record = nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+PLUG_EXPORT int PLUG_STOP(void);
+
+// Usable when SDL finds an audio driver on this machine.
+PLUG_EXPORT int PLUG_ISANY(PlugoutRecord* record) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        setError("SDL audio cannot start");
+        quitSdlIfUnused();
+        return 0;
+    }
+    releaseAudio();
+    writeText(record->name, "SDL2 audio");
+    return 1;
+}
+
+PLUG_EXPORT int PLUG_INIT(PlugoutRecord* record) {
+    PLUG_STOP();
+    closeAudio();
+    if (record->frames > 65535) {
+        writeText(output.error, "SDL audio: more than 65535 frames per buffer");
+        return 0;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        setError("SDL audio cannot start");
+        quitSdlIfUnused();
+        return 0;
+    }
+    output.audioOpen = true;
+    SDL_AudioSpec wanted{};
+    wanted.freq = record->rate;
+    wanted.format = AUDIO_S16LSB;
+    wanted.channels = static_cast<Uint8>(record->channels);
+    wanted.samples = static_cast<Uint16>(record->frames);
+    wanted.callback = nullptr;
+    SDL_AudioSpec obtained{};
+    // No allowed changes: SDL converts to whatever the device plays.
+    output.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (output.device == 0) {
+        setError("SDL audio cannot open the default device");
+        closeAudio();
+        return 0;
+    }
+    record->framesize = 2 * record->channels;
+    record->buffersize = record->frames * record->framesize;
+    record->issigned = 1;
+    output.buffer = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(record->buffersize)));
+    if (output.buffer == nullptr) {
+        writeText(output.error, "SDL audio: no memory for the output buffer");
+        closeAudio();
+        return 0;
+    }
+    output.queueTarget = static_cast<Uint32>(record->buffers) * static_cast<Uint32>(record->buffersize);
+    output.pollMicroseconds =
+        std::max(1000, static_cast<int>(250000LL * record->frames / std::max(1, record->rate)));
+    const std::string device = std::string(SDL_GetCurrentAudioDriver()) + " driver, default device";
+    writeText(record->name, "SDL2 audio");
+    writeText(record->device, device.c_str());
+    record->buffer = output.buffer;
+    output.record = record;
+    writeText(output.error, "");
+    return 1;
+}
+
+PLUG_EXPORT int PLUG_START(void) {
+    if (output.device == 0) {
+        writeText(output.error, "SDL audio: the device is not open");
+        return 0;
+    }
+    if (output.feeder != nullptr) {
+        return 1;
+    }
+    output.running.store(true, std::memory_order_release);
+    try {
+        output.feeder = new std::thread(feed);
+    } catch (...) {
+        output.running.store(false, std::memory_order_release);
+        writeText(output.error, "SDL audio: cannot start the output thread");
+        return 0;
+    }
+    SDL_PauseAudioDevice(output.device, 0);
+    return 1;
+}
+
+// Returns once the feeder has ended: no fill call can come after it.
+PLUG_EXPORT int PLUG_STOP(void) {
+    if (output.feeder != nullptr) {
+        output.running.store(false, std::memory_order_release);
+        output.feeder->join();
+        delete output.feeder;
+        output.feeder = nullptr;
+    }
+    if (output.device != 0) {
+        SDL_PauseAudioDevice(output.device, 1);
+        SDL_ClearQueuedAudio(output.device);
+    }
+    return 1;
+}
+
+PLUG_EXPORT int PLUG_EXIT(void) {
+    PLUG_STOP();
+    closeAudio();
+    return 1;
+}
+
+PLUG_EXPORT const char* PLUG_ERROR(void) {
+    return output.error;
+}
+
+}  // extern "C"

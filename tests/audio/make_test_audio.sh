@@ -1,0 +1,99 @@
+#!/bin/sh
+# Writes the MP3 files the tests and benchmarks play, synthesised with sox and
+# encoded with lame, the same on every machine.
+#
+# Usage: make_test_audio.sh OUTDIR         the short set below
+#        make_test_audio.sh OUTDIR --long  only music_180s_44100_stereo.mp3,
+#                                          three minutes for the benchmarks
+#
+# Short set (3 s of a 440 Hz / 660 Hz tone pair unless said otherwise):
+#   tone_44100_stereo.mp3   MPEG-1 layer III, 1152-sample frames
+#   tone_48000_stereo.mp3   MPEG-1, 48 kHz
+#   tone_22050_stereo.mp3   MPEG-2, 576-sample frames
+#   tone_11025_stereo.mp3   MPEG-2.5, 576-sample frames
+#   tone_44100_mono.mp3     one channel (440 Hz)
+#   truncated_44100_stereo.mp3  tone_44100_stereo cut inside a frame
+#   damaged_44100_stereo.mp3    tone_44100_stereo with a run of 0xFF bytes and
+#                               a piece of tone_22050_stereo spliced in
+#   tagged_44100_stereo.mp3     tone_44100_stereo behind an ID3v2.4 tag whose
+#                               one frame holds all of tone_22050_stereo
+#   not_mp3.mp3             plain text
+#   empty.mp3               0 bytes
+set -eu
+out=$1
+long=${2:-}
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# syncsafe N: N as the four 7-bit bytes of an ID3v2 size.
+syncsafe() {
+  for shift in 21 14 7 0; do
+    # shellcheck disable=SC2059
+    printf "\\$(printf %03o $(( ($1 >> shift) & 127 )))"
+  done
+}
+
+# tone RATE CHANNELS BITRATE NAME
+tone() {
+  if [ "$2" = 1 ]; then
+    sox -q -n -r "$1" -c 1 -b 16 "$work/$4.wav" synth 3 sine 440 gain -3
+    mode="-m m"
+  else
+    sox -q -n -r "$1" -c 2 -b 16 "$work/$4.wav" synth 3 sine 440 sine 660 gain -3
+    mode="-m s"
+  fi
+  case $1 in
+    44100) khz=44.1 ;; 48000) khz=48 ;; 22050) khz=22.05 ;; 11025) khz=11.025 ;;
+  esac
+  # shellcheck disable=SC2086
+  lame --quiet --cbr -b "$3" $mode --resample "$khz" "$work/$4.wav" "$work/$4.mp3"
+  mv "$work/$4.mp3" "$out/$4.mp3"
+}
+
+if [ "$long" = "--long" ]; then
+  # Two sweeping tones over soft pink noise.
+  sox -q -n -r 44100 -c 2 -b 16 "$work/music.wav" synth 180 sine 220-880 sine 330-1320 \
+    synth 180 pinknoise amod 0.02 gain -9
+  lame --quiet --cbr -b 128 "$work/music.wav" "$work/music.mp3"
+  mv "$work/music.mp3" "$out/music_180s_44100_stereo.mp3"
+  exit 0
+fi
+
+tone 44100 2 128 tone_44100_stereo
+tone 48000 2 128 tone_48000_stereo
+tone 22050 2 64 tone_22050_stereo
+tone 11025 2 32 tone_11025_stereo
+tone 44100 1 64 tone_44100_mono
+
+head -c 20001 "$out/tone_44100_stereo.mp3" > "$out/truncated_44100_stereo.mp3"
+
+{
+  head -c 15000 "$out/tone_44100_stereo.mp3"
+  head -c 3000 /dev/zero | tr '\000' '\377'
+  tail -c +4000 "$out/tone_22050_stereo.mp3" | head -c 6000
+  tail -c +24001 "$out/tone_44100_stereo.mp3"
+} > "$work/damaged.mp3"
+mv "$work/damaged.mp3" "$out/damaged_44100_stereo.mp3"
+
+# An ID3v2.4 tag with one private frame: owner "korvane", then the payload.
+payload=$(wc -c < "$out/tone_22050_stereo.mp3")
+frame=$((8 + payload))
+{
+  printf 'ID3\004\000\000'
+  syncsafe $((10 + frame))
+  printf 'PRIV'
+  syncsafe $frame
+  printf '\000\000korvane\000'
+  cat "$out/tone_22050_stereo.mp3"
+  cat "$out/tone_44100_stereo.mp3"
+} > "$work/tagged.mp3"
+mv "$work/tagged.mp3" "$out/tagged_44100_stereo.mp3"
+
+i=0
+while [ $i -lt 400 ]; do
+  echo "This is a text file with a .mp3 name, line $i."
+  i=$((i + 1))
+done > "$out/not_mp3.mp3"
+
+: > "$out/empty.mp3"

@@ -1,0 +1,123 @@
+#include "tests/engine/engine_test_support.h"
+
+#include <mad.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include "engine/plugout/engine_state.h"
+#include "engine/stream/stream.h"
+
+namespace korvane::engine::test {
+
+std::string testPlugFolder(const char* folder) {
+    return std::string(KORVANE_TESTPLUG_DIR) + "/" + folder + "/";
+}
+
+std::string audioFile(const char* name) {
+    return std::string(KORVANE_TEST_AUDIO_DIR) + "/" + name;
+}
+
+void EngineTest::TearDown() {
+    EXPECT_EQ(FBS_EXIT(), 1);
+    FBS_USE_HOSTOUTPUT(0);
+    FBS_SET_MAXCHANNELS(128);
+    engine.plugpath.clear();
+    engine.mastercallback.store(nullptr);
+    engine.mastercallbackenabled.store(0);
+    engine.mastervolume.store(1.0f);
+    engine.playedbytes.store(0);
+    stream.streamcallback.store(nullptr);
+    stream.streamcallbackenabled.store(0);
+}
+
+int startHostOutput(int channels, int frames) {
+    FBS_USE_HOSTOUTPUT(1);
+    return FBS_INIT(44100, channels, 3, frames, 0);
+}
+
+std::vector<int16_t> pullOnce() {
+    const void* buffer = nullptr;
+    const int bytes = FBS_HOST_PULLBUFFER(&buffer);
+    const auto* samples = static_cast<const int16_t*>(buffer);
+    return bytes > 0 ? std::vector<int16_t>(samples, samples + bytes / 2) : std::vector<int16_t>();
+}
+
+Pulled pullStream(int maxPulls) {
+    Pulled pulled;
+    float volume = 0.0f;
+    for (int i = 0; i < maxPulls; ++i) {
+        const std::vector<int16_t> buffer = pullOnce();
+        if (buffer.empty()) {
+            break;
+        }
+        const bool active = FBS_GET_STREAMVOLUME(&volume) == 1;
+        if (FBS_GET_PLAYINGSTREAMS() == 0) {
+            pulled.ended = !active;
+            break;
+        }
+        pulled.samples.insert(pulled.samples.end(), buffer.begin(), buffer.end());
+        ++pulled.buffers;
+        if (!active) {
+            pulled.ended = true;
+            break;
+        }
+    }
+    return pulled;
+}
+
+Decoded decodeInMemory(const std::string& path, int outRate, int outChannels) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<unsigned char> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    data.resize(data.size() + MAD_BUFFER_GUARD, 0);
+
+    mad_stream input;
+    mad_frame frame;
+    mad_synth synth;
+    mad_stream_init(&input);
+    mad_frame_init(&frame);
+    mad_synth_init(&synth);
+    mad_stream_buffer(&input, data.data(), data.size());
+    Decoded decoded;
+    std::vector<int16_t> converted(2 * 1152);
+    std::vector<int16_t> resampled;
+    for (;;) {
+        if (mad_frame_decode(&frame, &input) != 0) {
+            if (MAD_RECOVERABLE(input.error)) {
+                continue;
+            }
+            break;
+        }
+        mad_synth_frame(&synth, &frame);
+        const mad_pcm& pcm = synth.pcm;
+        if (pcm.channels == 2) {
+            (outChannels == 2 ? SCALEMP3FRAME_22_16 : SCALEMP3FRAME_21_16)(converted.data(), pcm.samples[0],
+                                                                           pcm.samples[1], pcm.length);
+        } else {
+            (outChannels == 2 ? SCALEMP3FRAME_12_16 : SCALEMP3FRAME_11_16)(converted.data(), pcm.samples[0],
+                                                                           pcm.length);
+        }
+        const int framesize = 2 * outChannels;
+        int bytes = pcm.length * framesize;
+        const int16_t* out = converted.data();
+        if (pcm.samplerate != static_cast<unsigned>(outRate)) {
+            const float ratio = static_cast<float>(pcm.samplerate) / static_cast<float>(outRate);
+            bytes = static_cast<int>(std::lround(static_cast<float>(bytes) * (1.0f / ratio)));
+            bytes -= bytes % framesize;
+            resampled.assign(static_cast<size_t>(bytes) / 2, 0);
+            void* pos = resampled.data();
+            (outChannels == 2 ? COPYSLICEMP3FRAME32 : COPYSLICEMP3FRAME16)(
+                resampled.data(), &pos, resampled.data() + resampled.size(), converted.data(), ratio, bytes);
+            out = resampled.data();
+        }
+        decoded.samples.insert(decoded.samples.end(), out, out + bytes / 2);
+        decoded.frameBytes.push_back(bytes);
+    }
+    mad_synth_finish(&synth);
+    mad_frame_finish(&frame);
+    mad_stream_finish(&input);
+    return decoded;
+}
+
+}  // namespace korvane::engine::test
