@@ -19,6 +19,8 @@ extern double auxvar;      // diagnostic value, shown when |auxvar| > 0.00001
 
 // Runs until Space, Escape or the close request ends a pass.
 void mainLoop();
+// Minutes and seconds, each at least two digits: 00:59, 01:00, 125:00.
+std::string clockText(double seconds);
 // FBS_ENABLE_MASTERCALLBACK, then the master volume for the auto-volume mode.
 void applyEffectSettings();
 

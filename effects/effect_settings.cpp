@@ -1,5 +1,9 @@
 #include "effects/effect_settings.h"
 
+#include <algorithm>
+
+#include "app/number_text.h"
+
 namespace korvane {
 
 std::atomic<float> speed{100.0f};
@@ -12,5 +16,34 @@ std::atomic<int> toMidiActive{0};
 ReverbPreset reverb2{0.45f, 0.3f, 225.0f, 300.0f};
 ReverbPreset reverb3{0.55f, 0.34f, 225.0f, 300.0f};
 EqualizerSettings equalizer;
+
+namespace {
+
+template <typename T>
+T limited(T value, T low, T high) {
+    return std::max(low, std::min(high, value));
+}
+
+float limitedDelay(float milliseconds) {
+    return static_cast<float>(roundToInt(limited(milliseconds, 10.0f, 1000.0f)));
+}
+
+}  // namespace
+
+void limitReverbPreset(ReverbPreset& preset) {
+    preset.kreverb1 = limited(preset.kreverb1, 0.0f, 0.7f);
+    preset.kreverb2 = limited(preset.kreverb2, 0.0f, 0.7f);
+    preset.Treverb1 = limitedDelay(preset.Treverb1);
+    preset.Treverb2 = limitedDelay(preset.Treverb2);
+}
+
+void limitEqualizerSettings(EqualizerSettings& settings) {
+    settings.lowf = limited(settings.lowf, 20, 20000);
+    settings.highf = limited(settings.highf, 20, 20000);
+    settings.lowg = limited(settings.lowg, 0.0f, 10.0f);
+    settings.midg = limited(settings.midg, 0.0f, 10.0f);
+    settings.highg = limited(settings.highg, 0.0f, 10.0f);
+    settings.eqOrder = limited(settings.eqOrder, 1, 4);
+}
 
 }  // namespace korvane

@@ -35,4 +35,10 @@ struct EqualizerSettings {
 };
 extern EqualizerSettings equalizer;
 
+// Brings values from a file into the ranges the effect stages and their
+// panels keep, each limited first from above, then from below. Delays are
+// limited before they are rounded to whole milliseconds (ties to even).
+void limitReverbPreset(ReverbPreset& preset);
+void limitEqualizerSettings(EqualizerSettings& settings);
+
 }  // namespace korvane

@@ -1,0 +1,120 @@
+#include "app/lifecycle.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/config.h"
+#include "app/dialogs.h"
+#include "app/main_loop.h"
+#include "app/main_panel.h"
+#include "app/window/platform.h"
+#include "app/window/screen.h"
+#include "effects/effect_settings.h"
+#include "effects/master_callback.h"
+#include "engine/fbs.h"
+#include "playback/playback_state.h"
+#include "playback/playlist.h"
+#include "playback/track_control.h"
+#include "tomidi/midi_output.h"
+
+namespace korvane {
+
+namespace {
+
+// 44100 Hz stereo, 3 buffers of 600 frames; then larger buffers, then the
+// last driver's default device.
+bool startEngine() {
+    return FBS_INIT(44100, 2, 3, 600, 0) == 1 || FBS_INIT(44100, 2, 3, 1024, 0) == 1 ||
+           FBS_INIT(44100, 2, 3, 2048, -1) == 1;
+}
+
+std::string textOf(const char* text) { return text != nullptr ? text : ""; }
+
+// The engine's pause between ending the output and releasing it: a real
+// pause, whatever keys are waiting.
+void pause100() { platform().sleepMs(100); }
+
+void shutdown() {
+    FBS_END_MP3STREAM();
+    FBS_DISABLE_MASTERCALLBACK();
+    pause100();
+    FBS_EXIT();
+    allNotesOff();
+    pause100();
+    closeMidiDevice();
+    const ScreenPoint position = platform().windowPosition();
+    windowLeft = position.x;
+    windowTop = position.y;
+    if (!writeConfiguration())
+        showNotice(std::string("cannot write ") + configFileName + ": settings not saved", "notice");
+}
+
+}  // namespace
+
+int runKorvane() {
+    Platform& p = platform();
+    readConfiguration();
+
+    const DesktopInfo desk = p.desktop();
+    if (!p.openWindow(mainWindowWidth, mainWindowHeight)) {
+        std::fputs("korvane: cannot open a window\n", stderr);
+        return 1;
+    }
+    limitWindowPosition(desk.width, desk.height);
+    p.setWindowPosition({windowLeft, windowTop});
+    screen::setTextColours(defaultForeground, panelBackground);
+    screen::clear();
+    screen::placeCursor(1, 1);
+
+    if (!startEngine()) {
+        showMessageAndWait("No free playback driver found!", "");
+        showMessageAndWait(textOf(FBS_GET_PLUGERROR()), "");
+        return 1;
+    }
+    screen::printLine("plugout=" + textOf(FBS_GET_PLUGNAME()) + " /" + textOf(FBS_GET_PLUGDEVICE()) +
+                      " / " + std::to_string(FBS_GET_PLUGRATE()) + " " +
+                      std::to_string(FBS_GET_PLUGBUFFERS()) + "*" +
+                      std::to_string(FBS_GET_PLUGFRAMES()));
+    p.present();
+
+    openMidiDevice();
+
+    plugBits = FBS_GET_PLUGBITS();
+    plugRate = FBS_GET_PLUGRATE();
+    plugChannels = FBS_GET_PLUGCHANNELS();
+
+    limitReverbPreset(reverb3);
+    limitReverbPreset(reverb2);
+    limitEqualizerSettings(equalizer);
+
+    startTime = p.clock();
+
+    FBS_SET_MASTERCALLBACK(masterCallback);
+    applyEffectSettings();
+
+    if (lastIndex < 0) addThenEnsure();
+    startTrack();
+    playing = 1;
+
+    p.seedRandom(static_cast<std::uint64_t>(p.clock() * 1e6));
+
+    drawMainPanel();
+    keyText.clear();
+    mainLoop();
+
+    shutdown();
+    return 0;
+}
+
+void errorExit() {
+    playing = 0;
+    FBS_END_MP3STREAM();
+    FBS_DISABLE_MASTERCALLBACK();
+    platform().closeWindow();
+    pause100();
+    FBS_EXIT();
+    std::exit(0);
+}
+
+}  // namespace korvane

@@ -1,0 +1,238 @@
+#include "app/main_loop.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+#include "app/main_panel.h"
+#include "app/number_text.h"
+#include "app/window/platform.h"
+#include "app/window/screen.h"
+#include "effects/effect_settings.h"
+#include "engine/fbs.h"
+#include "playback/playback_state.h"
+#include "playback/playlist_panel.h"
+#include "playback/track_control.h"
+#include "tomidi/midi_output.h"
+
+namespace korvane {
+
+int keyCode = 0;
+std::string keyText;
+int clickPending = 0;
+int clickX = -1;
+int clickY = -1;
+int mouseX = -1;
+int mouseY = -1;
+int mouseButtons = -1;
+int savedPlaying = 0;
+double auxvar = 0.0;
+
+namespace {
+
+constexpr int playlistWidth = 500;
+constexpr int playlistHeight = 400;
+constexpr std::uint32_t clockBackground = rgb(255, 255, 0);
+constexpr std::uint32_t clockColour = rgb(0, 240, 0);
+constexpr std::uint32_t barColour = rgb(0, 250, 0);
+
+bool endsLoop(int code) { return code == key::Space || code == key::Escape || code == key::CloseRequest; }
+
+// A letter command's key, upper or lower case.
+bool isKey(char letter) {
+    return keyText.size() == 1 &&
+           std::tolower(static_cast<unsigned char>(keyText[0])) == static_cast<unsigned char>(letter);
+}
+
+// A left click on the "[P]playlist" label or the title row opens the playlist.
+bool hoverLabel(bool over, double x, double y, const std::string& text) {
+    screen::drawText(x, y, text, over ? hoverColour : defaultForeground);
+    if (!over || clickPending != 1) return false;
+    keyCode = 'p';
+    clickPending = 0;
+    return true;
+}
+
+void serviceClickAndTrackEnd() {
+    if (clickPending == 1) {
+        drawButtons();
+        clickPending = 0;
+    }
+    if (trackEnded == 1) {
+        advanceAfterEnd();
+        trackEnded = 0;
+    }
+}
+
+// Four polls 100 ms apart; a click on a label leaves early.
+void pollInput() {
+    for (int poll = 1; poll <= 4; ++poll) {
+        screen::sleep(100);
+        MouseReading reading;
+        const bool inside = platform().readMouse(reading);
+        mouseX = inside ? reading.x : -1;
+        mouseY = inside ? reading.y : -1;
+        mouseButtons = inside ? reading.buttons : -1;
+        if (inside && mouseButtons == 1 && mouseX > 0) {
+            clickPending = 1;
+            clickX = mouseX;
+            clickY = mouseY;
+        }
+        if (inside && mouseButtons == 2) {
+            keyCode = 'p';
+            screen::sleep(150);
+        }
+        if (hoverLabel(mouseX >= 256 && mouseX < mainWindowWidth && mouseY >= 70 && mouseY <= 80,
+                       256, 72, "[P]playlist"))
+            return;
+        if (hoverLabel(mouseY >= 0 && mouseY <= 13, 1, 1, trackTitle)) return;
+        serviceClickAndTrackEnd();
+    }
+}
+
+void speedPrompt() {
+    screen::clear();
+    screen::placeCursor(2, 1);
+    screen::printLine("speed : enter a value (80..100)");
+    screen::printLine("        initial=100%  last=" + formatSingle(speed) + "%");
+    const double value = parseNumber(screen::readLine());
+    if (value > 0.001) speed = static_cast<float>(std::max(80.0, std::min(100.0, value)));
+}
+
+// The playlist takes a 500 x 400 window of its own; the main window comes
+// back where it was.
+void runPlaylistPanel() {
+    Platform& p = platform();
+    const ScreenPoint mainPosition = p.windowPosition();
+    p.closeWindow();
+    p.openWindow(playlistWidth, playlistHeight);
+    const DesktopInfo desk = p.desktop();
+    p.setWindowPosition({std::max(1, std::min(mainPosition.x, desk.width - playlistWidth - 8)),
+                         std::max(1, std::min(mainPosition.y, desk.height - playlistHeight - 72))});
+    screen::setTextColours(defaultForeground, rgb(0, 0, 0));
+    playlistPanel();
+    screen::sleep(100);
+    p.closeWindow();
+    p.openWindow(mainWindowWidth, mainWindowHeight);
+    p.setWindowPosition(mainPosition);
+    screen::setTextColours(defaultForeground, panelBackground);
+    drawMainPanel();
+}
+
+// The toMidi panel, the equalizer editor, the reverb panels and the
+// auto-volume stage are not part of this program yet: their keys change the
+// modes they own and redraw.
+void dispatch() {
+    keyText = std::string(1, static_cast<char>(keyCode % 256));
+    savedPlaying = playing.load();
+    playing = 0;
+    if (keyCode == key::F9) {
+        playing = savedPlaying;
+        drawMainPanel();
+        keyText.clear();
+    }
+    if (keyCode == key::Right || keyCode == key::Down) {
+        nextTrack();
+        savedPlaying = 1;
+        drawMainPanel();
+        keyText.clear();
+    }
+    if (keyCode == key::Left || keyCode == key::Up) {
+        previousTrack();
+        savedPlaying = 1;
+        drawMainPanel();
+        keyText.clear();
+    }
+    if (isKey('a')) {
+        autovolMode = (autovolMode + 1) % 7;
+        applyEffectSettings();
+        drawMainPanel();
+        keyText.clear();
+    }
+    if (isKey('r')) {
+        reverbMode = (reverbMode + 1) % 4;
+        applyEffectSettings();
+        drawMainPanel();
+        keyText.clear();
+    }
+    if (isKey('t')) keyText.clear();
+    if (isKey('g')) {
+        equalizerOn = (equalizerOn + 1) % 2;
+        applyEffectSettings();
+        drawMainPanel();
+        keyText.clear();
+    }
+    if (isKey('e')) keyText.clear();
+    if (isKey('s')) {
+        speedPrompt();
+        drawMainPanel();
+        keyText.clear();
+    }
+    if (isKey('p')) {
+        runPlaylistPanel();
+        keyText.clear();
+    }
+    if (isKey('o')) {
+        chooseMidiDevice();
+        drawMainPanel();
+        keyText.clear();
+    }
+    if (isKey('m')) {
+        playing = savedPlaying;
+        drawMainPanel();
+        keyText.clear();
+    }
+    playing = savedPlaying;
+}
+
+std::string twoDigits(long long value) {
+    return (value < 10 ? "0" : "") + std::to_string(value);
+}
+
+void drawClockAndBar() {
+    screen::fillBox(0, 24, 40, 34, clockBackground);
+    if (stopped == 0) elapsed = platform().clock() - startTime;
+    screen::drawText(1, 26, clockText(elapsed), clockColour);
+    screen::drawText(50, 26, lengthText, defaultForeground);
+    if (elapsed < 10) screen::fillBox(5, 14, mainWindowWidth, 16, panelBackground);
+    // Reaches the right end when the played audio time reaches the track's
+    // length + 1 s; past it the bar runs over the window's edge.
+    double barEnd = 5 + (mainWindowWidth - 10) * elapsed * speed / ((trackLength + 1.0) * 100);
+    if (!(barEnd <= mainWindowWidth + 1)) barEnd = mainWindowWidth + 1;
+    screen::fillBox(5, 14, barEnd, 16, barColour);
+}
+
+}  // namespace
+
+std::string clockText(double seconds) {
+    const long long minutes = static_cast<long long>(std::floor(seconds / 60));
+    const long long rest = static_cast<long long>(std::floor(seconds)) - 60 * minutes;
+    return twoDigits(minutes) + ":" + twoDigits(rest);
+}
+
+void applyEffectSettings() {
+    FBS_ENABLE_MASTERCALLBACK();
+    FBS_SET_MASTERVOLUME(autovolMode >= 1 ? 0.9f : 0.85f);
+}
+
+void mainLoop() {
+    while (!endsLoop(keyCode)) {
+        keyCode = FBS_GET_KEYCODE();
+        clickX = -1;
+        pollInput();
+        serviceClickAndTrackEnd();
+        if (redrawRequested == 1) {
+            redrawRequested = 0;
+            drawMainPanel();
+        }
+        if (std::fabs(auxvar) > 0.00001) {
+            screen::placeCursor(7, 1);
+            screen::print("auxvar=" + formatDouble(auxvar) + "   ");
+            screen::endLine();
+        }
+        if (keyCode != 0) dispatch();
+        drawClockAndBar();
+    }
+}
+
+}  // namespace korvane

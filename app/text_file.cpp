@@ -1,0 +1,80 @@
+#include "app/text_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace korvane {
+
+bool readTextFile(const std::string& path, std::string& content) {
+    content.clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        content.clear();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool writeAll(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool writeTextFile(const std::string& path, std::string_view content) {
+    // A name of our own beside the target: rename() only replaces atomically
+    // within one file system.
+    static std::atomic<unsigned> serial{0};
+    const std::string temporary = path + ".tmp" + std::to_string(::getpid()) + "-" +
+                                  std::to_string(serial.fetch_add(1, std::memory_order_relaxed));
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(temporary.c_str());
+    return ok;
+}
+
+std::string trimBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    const std::size_t last = text.find_last_not_of(' ');
+    return std::string(text.substr(first, last - first + 1));
+}
+
+void appendLine(std::string& out, std::string_view line) {
+    out.append(line);
+    out.append("\r\n");
+}
+
+std::string TextLines::next() {
+    if (atEnd()) return {};
+    const std::size_t end = text_.find('\n', position_);
+    const std::size_t stop = end == std::string::npos ? text_.size() : end;
+    std::size_t length = stop - position_;
+    if (length > 0 && text_[stop - 1] == '\r') --length;
+    std::string line = text_.substr(position_, length);
+    position_ = end == std::string::npos ? text_.size() : end + 1;
+    return line;
+}
+
+}  // namespace korvane

@@ -1,0 +1,40 @@
+// Text files as the program keeps them: read whole into memory and taken
+// line by line (a line ends in LF or CR LF), written whole to a temporary
+// file in the same folder and renamed over the old one, so an interrupted or
+// failed write never leaves a half file. Main thread only.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+// The whole file; false (and content empty) when it cannot be read.
+bool readTextFile(const std::string& path, std::string& content);
+
+// Replaces path with content: false when nothing could be written, and the
+// old file (if any) is then left as it was.
+bool writeTextFile(const std::string& path, std::string_view content);
+
+// text without leading and trailing blanks (spaces only; tabs stay).
+std::string trimBlanks(std::string_view text);
+
+// line + CR LF.
+void appendLine(std::string& out, std::string_view line);
+
+// Lines of a text, in order. A last line without its line end still counts;
+// an empty text has no lines.
+class TextLines {
+public:
+    explicit TextLines(std::string text) : text_(std::move(text)) {}
+    bool atEnd() const { return position_ >= text_.size(); }
+    // The next line without its line end; "" once at the end.
+    std::string next();
+
+private:
+    std::string text_;
+    std::size_t position_ = 0;
+};
+
+}  // namespace korvane

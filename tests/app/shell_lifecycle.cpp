@@ -1,0 +1,63 @@
+// Start-up and shutdown over the engine's host-driven output: the settings
+// come in limited and go back out, and the MIDI output is silenced and
+// closed; a start without any playback driver ends with code 1 and writes
+// nothing.
+#include <fstream>
+
+#include "app/config.h"
+#include "app/lifecycle.h"
+#include "shell_support.h"
+
+namespace korvane {
+namespace {
+
+using LifecycleTest = ShellTest;
+
+std::string lineOf(int number) {
+    std::ifstream in(configFileName, std::ios::binary);
+    std::string line;
+    for (int i = 0; i < number; ++i) std::getline(in, line);
+    return line;
+}
+
+TEST_F(LifecycleTest, StartsTheTrackAndWritesTheSettingsBackOnEscape) {
+    std::filesystem::copy_file(std::string(KORVANE_TEST_AUDIO_DIR) + "/tone_44100_stereo.mp3",
+                               "track.mp3");
+    std::ofstream ini(configFileName, std::ios::binary);
+    ini << " 0\r\n 5000\r\n-20\r\n";
+    for (int line = 4; line <= 25; ++line) ini << " 0\r\n";
+    ini << "track.mp3\r\nfinlist\r\n";
+    ini.close();
+
+    ASSERT_EQ(FBS_USE_HOSTOUTPUT(1), 1);
+    desk.pushKey('g');
+    desk.pushKeyAt(2.0, key::Escape);
+    EXPECT_EQ(runKorvane(), 0);
+    FBS_USE_HOSTOUTPUT(0);
+
+    EXPECT_EQ(trackTitle, "1.track.mp3");
+    EXPECT_EQ(lineOf(2), " 1576\r") << "limited to the 1920-pixel desktop";
+    EXPECT_EQ(lineOf(3), " 1\r");
+    EXPECT_EQ(lineOf(14), " 1\r");
+    EXPECT_EQ(lineOf(26), "track.mp3\r");
+    EXPECT_EQ(midi.opened, std::vector<int>{-1});
+    EXPECT_EQ(midi.closed, std::vector<int>{-1});
+    ASSERT_EQ(midi.messages.size(), 3u) << "program change, then the two controllers";
+    EXPECT_EQ(midi.messages[1].packed, 0x7BB0u);
+}
+
+TEST_F(LifecycleTest, StartWithoutAPlaybackDriverEndsWithCodeOneAndWritesNothing) {
+    std::filesystem::create_directory("no-plugouts");
+    const std::string previousPath = FBS_GET_PLUGPATH();
+    FBS_SET_PLUGPATH((folder / "no-plugouts/").c_str());
+    desk.pushKeyAt(1.0, 'x');
+    desk.pushKeyAt(2.0, 'y');
+    EXPECT_EQ(runKorvane(), 1);
+    FBS_SET_PLUGPATH(previousPath.c_str());
+    EXPECT_GE(desk.clock(), 2.0) << "each message waits for a key";
+    EXPECT_TRUE(midi.opened.empty());
+    EXPECT_FALSE(std::filesystem::exists(configFileName));
+}
+
+}  // namespace
+}  // namespace korvane

@@ -1,0 +1,66 @@
+// The one MIDI output: which device it is, opening and reopening it, the
+// short messages sent to it, and which notes are sounding. Main thread only.
+//
+// Messages are packed as status + data1 x 256 + data2 x 65536 (status in the
+// lowest byte). Identifier -1 is the default synthesizer, the user's number 0;
+// identifiers 0 .. outputCount() - 1 are the other outputs, the user's
+// numbers 1 .. outputCount().
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+namespace korvane {
+
+// An open output; closed when destroyed.
+class MidiPort {
+public:
+    virtual ~MidiPort() = default;
+    virtual void send(std::uint32_t message) = 0;
+};
+
+// Where outputs come from: the built-in synthesizer and the system's ports,
+// or a recording stand-in in tests.
+class MidiSystem {
+public:
+    virtual ~MidiSystem() = default;
+    virtual int outputCount() = 0;
+    // nullptr when the output cannot be opened.
+    virtual std::unique_ptr<MidiPort> open(int identifier) = 0;
+};
+
+// The system in use: the one installed, else the built-in one (FluidSynth
+// for -1, the ALSA sequencer's writable ports for 0 .. n - 1).
+MidiSystem& midiSystem();
+// nullptr goes back to the built-in system. Close the output first.
+void installMidiSystem(MidiSystem* system);
+
+constexpr int midiChannel = 0;
+constexpr int midiProgram = 4;      // counted from 0
+constexpr int noteFlagCount = 257;  // note numbers 0..256
+
+extern int midiDevice;  // the user's number: 0 the default synthesizer, k output k - 1
+extern std::array<std::uint8_t, noteFlagCount> noteSounding;
+
+std::uint32_t packMidiMessage(int status, int data1, int data2);
+
+// Opens midiDevice; when that fails, a notice and the default synthesizer
+// (midiDevice becomes 0 if it opens). Then the program change.
+void openMidiDevice();
+// Closes the output; later messages are dropped until it is opened again.
+void closeMidiDevice();
+bool midiDeviceOpen();
+// The O prompt: a typed number 0..outputCount() chooses and reopens the
+// output; an empty line changes nothing. The caller redraws its panel.
+void chooseMidiDevice();
+
+// A note already sounding gets its note-off first. Notes outside 0..256
+// are not sent.
+void sendNoteOn(int note, int velocity);
+// Sent even when the note was not sounding.
+void sendNoteOff(int note);
+// The all-notes-off and sustain-off controllers; every note flag cleared.
+void allNotesOff();
+
+}  // namespace korvane
