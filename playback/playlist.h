@@ -21,9 +21,27 @@ extern int nameStyle;          // 0 labels, 1 number and file name only
 // (index + 1) "." and the last 55 characters of the entry.
 std::string playlistLabel(int index, const std::string& entry);
 
+// index limited to 0 .. lastIndex (0 when the list is empty).
+int limitToList(int index);
+// Removes the current entry; later entries move down one place with their
+// labels renumbered, and the repeat range keeps pointing at the same tracks.
+// When the last entry went, the new last one becomes current.
+void eraseCurrentEntry();
+// Every entry and label empty, lastIndex -1.
+void emptyPlaylist();
+// The folder the next dialog opens in after choosing name: name up to and
+// including its last "/", or the working folder and "/" when it has none.
+std::string folderOfChosen(const std::string& name);
+// The working folder, ending in "/"; empty when it cannot be read.
+std::string workingFolder();
+
+// Asks for one MP3 file, inserts it before the current entry and starts it.
 void addFile();
+// Removes the entry at scanIndex unless it is the current one.
 void removeEntryAt();
+// Removes the current entry and starts the one that takes its place.
 void removeAndPlayNext();
+// While the list is empty, asks for files; ends the program when none is given.
 void ensureNotEmpty();
 void addThenEnsure();
 

@@ -1,5 +1,5 @@
-// Saving the playlist to a ".mp3list" file and replacing it from one.
-// Main thread only.
+// Saving the playlist to a ".mp3list" file and replacing it from one: the
+// actions of the playlist panel's "save" and "load" buttons. Main thread only.
 #pragma once
 
 namespace korvane {

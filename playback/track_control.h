@@ -2,7 +2,13 @@
 // tracks, and what follows the end of a track. Main thread only.
 #pragma once
 
+#include <string>
+
 namespace korvane {
+
+// Seconds of grace given to a starting track: no end is reported before
+// this plus the callback's two seconds of silence have passed.
+constexpr double startGrace = 10.0;
 
 void startTrack();
 void queryTrackLength();
@@ -14,5 +20,12 @@ void stopPlayback();
 void resumePlayback();
 void removeCurrentEntry();
 void clearPlaylist();
+
+// Reads and drops every key already waiting.
+void discardWaitingKeys();
+
+// The length as minutes ":" seconds, the seconds rounded to the nearest
+// (so 119.6 s gives "1:60").
+std::string formatTrackLength(float seconds);
 
 }  // namespace korvane

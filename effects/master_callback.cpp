@@ -1,0 +1,134 @@
+// Output thread only, except resetSpeedStage. Shared settings are read once
+// per call, so a change made by the main thread applies from the next buffer.
+#include "effects/master_callback.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "app/window/platform.h"
+#include "effects/effect_settings.h"
+#include "engine/fbs.h"
+#include "playback/playback_state.h"
+
+namespace korvane {
+
+std::atomic<int> plugBits{16};
+std::atomic<int> plugRate{44100};
+std::atomic<int> plugChannels{2};
+
+int sampleIndex = 0;
+float x = 0.0f;
+int peak = 1;
+
+namespace {
+
+// A track is over once its stream has ended and the output has had no sound
+// for this long.
+constexpr double silenceBeforeEnd = 2.0;
+// lastSoundTime further ahead than this is stale (the clock restarted).
+constexpr double staleAhead = 99.0;
+// A buffer whose peak reaches this has sound.
+constexpr int soundPeak = 2;
+
+std::int32_t speedBuffer[speedBufferLength];
+std::int32_t speedWritePos = 0;
+std::int32_t speedReadPos = 0;
+float speedPhase = 0.0f;
+std::atomic<int> speedResetRequested{0};
+
+// Settings of the call in progress.
+float callSpeed = 100.0f;
+int callStopped = 0;
+int callChannels = 2;
+
+std::int16_t toOutputSample(float value) {
+    if (std::isnan(value)) return 0;
+    value = std::clamp(value, -outputLimit, outputLimit);
+    return static_cast<std::int16_t>(std::lrintf(value));  // ties to even
+}
+
+// lastSoundTime := max(lastSoundTime, now), without losing a later value the
+// main thread stores meanwhile.
+void noteSoundAt(double now) {
+    double seen = lastSoundTime.load(std::memory_order_relaxed);
+    while (seen < now &&
+           !lastSoundTime.compare_exchange_weak(seen, now, std::memory_order_relaxed)) {
+    }
+}
+
+void checkTrackEnd(double now) {
+    double seen = lastSoundTime.load(std::memory_order_relaxed);
+    if (seen > now + staleAhead &&
+        lastSoundTime.compare_exchange_strong(seen, now, std::memory_order_relaxed))
+        seen = now;
+    if (seen + silenceBeforeEnd < now && playing.load(std::memory_order_relaxed) == 1 &&
+        FBS_GET_PLAYINGSTREAMS() == 0)
+        trackEnded.store(1, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void resetSpeedStage() { speedResetRequested.store(1, std::memory_order_release); }
+
+void speedStage() {
+    if (callStopped != 0) return;
+    speedBuffer[speedWritePos] = static_cast<std::int32_t>(std::lrintf(x));
+    if (++speedWritePos >= speedWrap) speedWritePos = 0;
+    if (callChannels == 1) {
+        x = static_cast<float>(speedBuffer[speedReadPos]);
+        speedPhase += callSpeed / 100.0f;
+        if (speedPhase >= 1.0f) {
+            speedPhase -= 1.0f;
+            ++speedReadPos;
+        }
+    } else {
+        // The read position may move between the left and right sample of
+        // one frame; the spare entry past speedWrap keeps +1 in the buffer.
+        x = static_cast<float>(speedBuffer[speedReadPos + (sampleIndex & 1)]);
+        speedPhase += callSpeed / 100.0f;
+        if (speedPhase >= 2.0f) {
+            speedPhase -= 2.0f;
+            speedReadPos += 2;
+        }
+    }
+    if (speedReadPos >= speedWrap) speedReadPos = 0;
+}
+
+int masterCallback(void* buffer, int channels, int frames) {
+    const std::int64_t requested = std::int64_t{channels} * frames;
+    const int sampleCount =
+        static_cast<int>(std::clamp<std::int64_t>(requested, 0, maxSamplesPerCall));
+    if (plugBits.load(std::memory_order_relaxed) != 16) return 0;
+
+    if (speedResetRequested.exchange(0, std::memory_order_acquire) != 0) {
+        speedWritePos = 0;
+        speedReadPos = 0;
+        speedPhase = 0.0f;
+    }
+    callSpeed = speed.load(std::memory_order_relaxed);
+    callStopped = stopped.load(std::memory_order_relaxed);
+    callChannels = plugChannels.load(std::memory_order_relaxed);
+    const float gain = volume.load(std::memory_order_relaxed);
+    const int mode = autovolMode.load(std::memory_order_relaxed);
+
+    auto* samples = static_cast<std::int16_t*>(buffer);
+    for (sampleIndex = 0; sampleIndex < sampleCount; ++sampleIndex) {
+        x = samples[sampleIndex];
+        if (callSpeed < 99.999f) speedStage();
+        const float magnitude = std::fabs(x);
+        if (magnitude > static_cast<float>(peak)) peak = static_cast<int>(std::lrintf(magnitude));
+        if (mode == 0) x *= gain;
+        samples[sampleIndex] = toOutputSample(x);
+    }
+
+    const double now = platform().clock();
+    if (mode == 0) {
+        if (peak >= soundPeak) noteSoundAt(now);
+        peak = 1;
+    }
+    checkTrackEnd(now);
+    return 0;
+}
+
+}  // namespace korvane

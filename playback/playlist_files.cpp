@@ -1,0 +1,101 @@
+#include "playback/playlist_files.h"
+
+#include <cctype>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "app/dialogs.h"
+#include "app/text_file.h"
+#include "playback/playback_state.h"
+#include "playback/playlist.h"
+#include "playback/playlist_block.h"
+#include "playback/playlist_panel.h"
+#include "playback/track_control.h"
+
+namespace korvane {
+
+namespace {
+
+constexpr const char* extension = ".mp3list";
+
+void setPlaying(int value) { playing.store(value, std::memory_order_relaxed); }
+
+bool endsWithExtension(const std::string& name) {
+    const std::string ending(extension);
+    if (name.size() < ending.size()) return false;
+    for (std::size_t i = 0; i < ending.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[name.size() - ending.size() + i]);
+        if (std::tolower(c) != ending[i]) return false;
+    }
+    return true;
+}
+
+// Asks for a playlist file name with playing cleared; nothing when the
+// dialog was cancelled or the name is bad. A name without a "." in its file
+// part gets the extension.
+std::optional<std::string> choosePlaylistName(const std::string& title) {
+    setPlaying(0);
+    std::error_code error;
+    const std::filesystem::path working = std::filesystem::current_path(error);
+    std::string name = chooseFile(title, lastFolder + "*" + extension);
+    if (!working.empty()) std::filesystem::current_path(working, error);
+    name = trimBlanks(name);
+    if (name.empty()) return std::nullopt;
+    const std::size_t slash = name.rfind('/');
+    const std::size_t fileStart = slash == std::string::npos ? 0 : slash + 1;
+    if (name.find('.', fileStart) == std::string::npos) name += extension;
+    if (!endsWithExtension(name)) {
+        showNotice("bad name " + name, "notice");
+        return std::nullopt;
+    }
+    return name;
+}
+
+}  // namespace
+
+void savePlaylistFile() {
+    const int rememberedPlaying = playing.load(std::memory_order_relaxed);
+    const std::optional<std::string> name = choosePlaylistName("save playlist");
+    if (!name) return;
+    if (askYesNo("save in " + *name + " ?", "save playlist") == "yes") {
+        if (writeTextFile(*name, playlistBlockText())) {
+            showNotice("playlist saved as " + *name, "notice");
+            lastFolder = folderOfChosen(*name);
+        } else {
+            showNotice("cannot write " + *name, "notice");
+        }
+    }
+    setPlaying(rememberedPlaying);
+}
+
+void loadPlaylistFile() {
+    const std::optional<std::string> name = choosePlaylistName("load playlist");
+    if (!name) return;
+    std::error_code error;
+    if (!std::filesystem::exists(*name, error)) {
+        showNotice("not found :" + *name, "notice");
+        return;
+    }
+    // Read before anything changes: a file that cannot be read leaves the list.
+    std::string content;
+    if (!readTextFile(*name, content)) {
+        showNotice("cannot read " + *name, "notice");
+        return;
+    }
+    if (askYesNo("load " + *name + " ?", "load playlist") == "yes") {
+        TextLines lines(std::move(content));
+        readPlaylistBlock(lines);
+        lastFolder = folderOfChosen(*name);
+        repeatMode = 0;
+        currentIndex = 0;
+    }
+    // With an empty list startTrack asks for files instead.
+    startTrack();
+    setPlaying(1);
+    redrawRequested = 1;
+    panelRedraw = 1;
+}
+
+}  // namespace korvane

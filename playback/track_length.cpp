@@ -1,0 +1,139 @@
+#include "playback/track_length.h"
+
+#include <mad.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace korvane {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Bytes of an ID3v2 tag at the file's start (header, body and footer), or 0.
+std::uint64_t id3v2TagSize(std::FILE* file) {
+    unsigned char head[10];
+    if (std::fread(head, 1, sizeof head, file) != sizeof head) return 0;
+    if (std::memcmp(head, "ID3", 3) != 0) return 0;
+    std::uint64_t size = 0;
+    for (int i = 6; i < 10; ++i) {
+        if (head[i] & 0x80) return 0;  // not a sync-safe size: not a tag
+        size = (size << 7) | head[i];
+    }
+    const bool footer = (head[5] & 0x10) != 0;
+    return 10 + size + (footer ? 10 : 0);
+}
+
+std::uint32_t bigEndian32(const unsigned char* bytes) {
+    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+           (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
+}
+
+// A Layer III frame whose side information is followed by "Xing" or "Info"
+// carries the stream's summary instead of audio. Returns its frame count when
+// it has one (0 when the count is absent), nothing when it is an audio frame.
+std::optional<std::uint32_t> summaryFrameCount(const mad_header& header,
+                                               const unsigned char* frame, std::size_t length) {
+    if (header.layer != MAD_LAYER_III) return std::nullopt;
+    const bool lowRate = (header.flags & MAD_FLAG_LSF_EXT) != 0;
+    const bool mono = header.mode == MAD_MODE_SINGLE_CHANNEL;
+    std::size_t offset = 4 + (lowRate ? (mono ? 9 : 17) : (mono ? 17 : 32));
+    if (header.flags & MAD_FLAG_PROTECTION) offset += 2;
+    if (offset + 8 > length) return std::nullopt;
+    const unsigned char* tag = frame + offset;
+    if (std::memcmp(tag, "Xing", 4) != 0 && std::memcmp(tag, "Info", 4) != 0) return std::nullopt;
+    const std::uint32_t flags = bigEndian32(tag + 4);
+    if ((flags & 1) == 0 || offset + 12 > length) return 0u;
+    return bigEndian32(tag + 8);
+}
+
+// The playing time in milliseconds; nothing when no frame header decodes.
+std::optional<std::int64_t> scanLengthMs(std::FILE* file) {
+    const std::uint64_t tagSize = id3v2TagSize(file);
+    if (tagSize > static_cast<std::uint64_t>(INT64_MAX) ||
+        fseeko(file, static_cast<off_t>(tagSize), SEEK_SET) != 0)
+        return std::nullopt;
+
+    constexpr std::size_t blockSize = 64 * 1024;
+    std::vector<unsigned char> block(blockSize + MAD_BUFFER_GUARD);
+    std::size_t filled = 0;
+    bool fileEnded = false;
+
+    mad_stream stream;
+    mad_stream_init(&stream);
+    mad_header header;
+    mad_header_init(&header);
+
+    mad_timer_t total = mad_timer_zero;
+    std::int64_t frames = 0;
+    bool needData = true;
+    while (true) {
+        if (needData) {
+            // Keep the undecoded tail and read behind it. At the end of the
+            // file libmad needs MAD_BUFFER_GUARD zero bytes to take the last frame.
+            std::size_t kept = 0;
+            if (stream.next_frame != nullptr) {
+                kept = static_cast<std::size_t>(block.data() + filled - stream.next_frame);
+                std::memmove(block.data(), stream.next_frame, kept);
+            }
+            if (fileEnded || kept >= blockSize) break;
+            const std::size_t wanted = blockSize - kept;
+            const std::size_t got = std::fread(block.data() + kept, 1, wanted, file);
+            filled = kept + got;
+            if (got < wanted) {
+                fileEnded = true;
+                std::memset(block.data() + filled, 0, MAD_BUFFER_GUARD);
+                filled += MAD_BUFFER_GUARD;
+            }
+            mad_stream_buffer(&stream, block.data(), filled);
+            needData = false;
+        }
+        if (mad_header_decode(&header, &stream) == -1) {
+            if (stream.error == MAD_ERROR_BUFLEN) {
+                needData = true;
+                continue;
+            }
+            if (MAD_RECOVERABLE(stream.error)) continue;
+            break;
+        }
+        if (frames == 0) {
+            const auto length = static_cast<std::size_t>(stream.next_frame - stream.this_frame);
+            if (const auto count = summaryFrameCount(header, stream.this_frame, length)) {
+                if (*count > 0) {
+                    total = header.duration;
+                    mad_timer_multiply(&total, static_cast<signed long>(*count));
+                    frames = *count;
+                    break;
+                }
+                continue;  // a summary without a count: measure the audio frames
+            }
+        }
+        mad_timer_add(&total, header.duration);
+        ++frames;
+    }
+    mad_header_finish(&header);
+    mad_stream_finish(&stream);
+    if (frames == 0) return std::nullopt;
+    return mad_timer_count(total, MAD_UNITS_MILLISECONDS);
+}
+
+}  // namespace
+
+int queryLengthService(const std::string& path, std::string& reply) {
+    const FileHandle file(std::fopen(path.c_str(), "rb"));
+    if (!file) return lengthServiceCannotOpen;
+    const std::optional<std::int64_t> milliseconds = scanLengthMs(file.get());
+    if (!milliseconds) return lengthServiceNoFrames;
+    reply = std::to_string(*milliseconds);
+    return lengthServiceOk;
+}
+
+}  // namespace korvane

@@ -1,0 +1,78 @@
+// Track control against a real output thread: the SDL plug-out on SDL's disk
+// driver runs the master callback at real-time pace while the main thread
+// starts, skips, stops and resumes tracks and changes the speed and level.
+// Built for the thread sanitizer's eyes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "app/window/scripted_platform.h"
+#include "effects/effect_settings.h"
+#include "effects/master_callback.h"
+#include "engine/fbs.h"
+#include "playback/playback_state.h"
+#include "playback/playlist.h"
+#include "playback/track_control.h"
+
+namespace korvane {
+namespace {
+
+std::string testTrack(const std::string& name) {
+    return std::string(KORVANE_TEST_AUDIO_DIR) + "/" + name + ".mp3";
+}
+
+TEST(PlaybackConcurrency, TrackChangesWhileTheOutputThreadRunsTheCallback) {
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
+    ScriptedPlatform desk;
+    installPlatform(&desk);
+    FBS_SET_KEYREADER([] { return platform().readKey(); });
+    ASSERT_EQ(FBS_INIT(44100, 2, 3, 600, 0), 1) << FBS_GET_PLUGERROR();
+    ASSERT_STRNE(FBS_GET_PLUGNAME(), "host");  // a plug-out with its own thread
+    plugBits = FBS_GET_PLUGBITS();
+    plugRate = FBS_GET_PLUGRATE();
+    plugChannels = FBS_GET_PLUGCHANNELS();
+    FBS_SET_MASTERCALLBACK(masterCallback);
+    FBS_ENABLE_MASTERCALLBACK();
+
+    emptyPlaylist();
+    for (const char* name : {"tone_44100_stereo", "tone_48000_stereo", "tone_44100_mono"}) {
+        ++lastIndex;
+        playlistEntries[lastIndex] = testTrack(name);
+        playlistLabels[lastIndex] = playlistLabel(lastIndex, playlistEntries[lastIndex]);
+    }
+    currentIndex = 0;
+    repeatMode = 0;
+    startTrack();
+    playing = 1;
+
+    const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(15)); };
+    for (int round = 0; round < 12; ++round) {
+        speed = round % 2 == 0 ? 80.0f : 100.0f;
+        volume = 0.5f + 0.1f * static_cast<float>(round % 5);
+        pause();
+        nextTrack();
+        pause();
+        stopPlayback();
+        pause();
+        resumePlayback();
+        pause();
+        // An end reported meanwhile is serviced as the main loop would.
+        desk.advance(20.0);
+        pause();
+        serviceTrackEnd();
+    }
+    EXPECT_GE(currentIndex, 0);
+    EXPECT_LE(currentIndex, lastIndex);
+
+    FBS_END_MP3STREAM();
+    FBS_DISABLE_MASTERCALLBACK();
+    EXPECT_EQ(FBS_EXIT(), 1);
+    FBS_SET_KEYREADER(nullptr);
+}
+
+}  // namespace
+}  // namespace korvane
