@@ -5,7 +5,7 @@
 set -eu
 
 packages="
-  build-essential g++ clang cmake ninja-build pkg-config git
+  build-essential g++ clang libclang-rt-14-dev cmake ninja-build pkg-config git
   libmad0-dev libsdl2-dev zlib1g-dev libasound2-dev librtmidi-dev libfluidsynth-dev
   fluid-soundfont-gm timgm6mb-soundfont
   libgtest-dev libgmock-dev libbenchmark-dev

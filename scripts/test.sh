@@ -17,7 +17,10 @@ build() {
 build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build-test --output-on-failure -j "$jobs"
 
-build build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=address,undefined -DKORVANE_BENCH=OFF
+# The sanitizer build uses clang, so both compilers build everything with
+# warnings as errors.
+build build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=address,undefined -DKORVANE_BENCH=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
