@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "app/main_panel.h"
 #include "app/number_text.h"
 #include "effects/effect_settings.h"
 #include "playback/playback_state.h"
@@ -17,9 +18,6 @@ int windowLeft = 400;
 int windowTop = 300;
 
 namespace {
-
-constexpr int mainWidth = 344;
-constexpr int mainHeight = 93;
 
 // How a line's value is converted and written: integers rounded to the
 // nearest (ties to even) and written with a leading blank when not negative,
@@ -178,8 +176,8 @@ std::string configurationText() {
 bool writeConfiguration() { return writeTextFile(configFileName, configurationText()); }
 
 void limitWindowPosition(int desktopWidth, int desktopHeight) {
-    windowLeft = std::min(std::max(windowLeft, 1), desktopWidth - mainWidth);
-    windowTop = std::min(std::max(windowTop, 1), desktopHeight - mainHeight);
+    windowLeft = std::min(std::max(windowLeft, 1), desktopWidth - mainWindowWidth);
+    windowTop = std::min(std::max(windowTop, 1), desktopHeight - mainWindowHeight);
 }
 
 }  // namespace korvane

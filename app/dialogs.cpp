@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/text_file.h"
 #include "app/window/screen.h"
-#include "playback/playlist.h"
 
 namespace korvane {
 
@@ -101,6 +103,19 @@ bool buildFilterList(std::string_view patternPart, std::vector<FileFilter>& filt
     if (!fits(all)) return false;
     filters.push_back(std::move(all));
     return true;
+}
+
+std::string workingFolder() {
+    std::error_code error;
+    std::string folder = std::filesystem::current_path(error).string();
+    if (error || folder.empty()) return {};  // gone: no path counts as inside it
+    if (folder.back() != '/') folder += '/';
+    return folder;
+}
+
+std::string folderOfChosen(const std::string& name) {
+    const std::size_t slash = name.rfind('/');
+    return slash == std::string::npos ? workingFolder() : name.substr(0, slash + 1);
 }
 
 std::string chooseFile(const std::string& title, const std::string& spec) {

@@ -26,6 +26,12 @@ std::string fieldOf(std::string_view text, unsigned n, char separator);
 // list (every character of it, its zero separators and final zero counted).
 bool buildFilterList(std::string_view patternPart, std::vector<FileFilter>& filters);
 
+// The working folder, ending in "/"; empty when it cannot be read.
+std::string workingFolder();
+// The folder the next dialog opens in after choosing name: name up to and
+// including its last "/", or the working folder and "/" when it has none.
+std::string folderOfChosen(const std::string& name);
+
 // Open or save dialog for spec = folder + patterns ("save/*.equ"): a save
 // dialog when the title contains "save". The chosen path, or "" when
 // cancelled, refused, or longer than the 260-character limit (refused with

@@ -19,8 +19,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +27,7 @@
 #include "engine/mixer/mixer.h"
 #include "engine/plugout/engine_state.h"
 #include "engine/stream/stream.h"
+#include "tests/audio/bare_libmad.h"
 
 namespace ke = korvane::engine;
 
@@ -52,27 +51,8 @@ double threadSeconds() {
 // Decodes the file, held in memory, with libmad alone; returns the samples
 // per channel.
 int64_t decodeBare(const std::vector<unsigned char>& data) {
-    mad_stream input;
-    mad_frame frame;
-    mad_synth synth;
-    mad_stream_init(&input);
-    mad_frame_init(&frame);
-    mad_synth_init(&synth);
-    mad_stream_buffer(&input, data.data(), data.size());
     int64_t samples = 0;
-    for (;;) {
-        if (mad_frame_decode(&frame, &input) != 0) {
-            if (MAD_RECOVERABLE(input.error)) {
-                continue;
-            }
-            break;
-        }
-        mad_synth_frame(&synth, &frame);
-        samples += synth.pcm.length;
-    }
-    mad_synth_finish(&synth);
-    mad_frame_finish(&frame);
-    mad_stream_finish(&input);
+    korvane::test::decodeWithLibmad(data, [&samples](const mad_pcm& pcm) { samples += pcm.length; });
     return samples;
 }
 
@@ -90,9 +70,7 @@ int64_t decodeThroughStream() {
 }
 
 void DecodeThroughStream(benchmark::State& state) {
-    std::ifstream file(kMusic, std::ios::binary);
-    std::vector<unsigned char> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    data.resize(data.size() + MAD_BUFFER_GUARD, 0);
+    const std::vector<unsigned char> data = korvane::test::readForLibmad(kMusic);
     FBS_USE_HOSTOUTPUT(1);
     if (FBS_INIT(kRate, 2, 3, kFrames, 0) != 1) {
         state.SkipWithError("the host output did not start");

@@ -100,19 +100,6 @@ void emptyPlaylist() {
     lastIndex = -1;
 }
 
-std::string workingFolder() {
-    std::error_code error;
-    std::string folder = std::filesystem::current_path(error).string();
-    if (error || folder.empty()) return {};  // gone: no path counts as inside it
-    if (folder.back() != '/') folder += '/';
-    return folder;
-}
-
-std::string folderOfChosen(const std::string& name) {
-    const std::size_t slash = name.rfind('/');
-    return slash == std::string::npos ? workingFolder() : name.substr(0, slash + 1);
-}
-
 void addFile() {
     if (lastIndex >= maxLastIndex) {
         showNotice("max " + std::to_string(maxLastIndex) + " files !", "notice");

@@ -29,11 +29,6 @@ int limitToList(int index);
 void eraseCurrentEntry();
 // Every entry and label empty, lastIndex -1.
 void emptyPlaylist();
-// The folder the next dialog opens in after choosing name: name up to and
-// including its last "/", or the working folder and "/" when it has none.
-std::string folderOfChosen(const std::string& name);
-// The working folder, ending in "/"; empty when it cannot be read.
-std::string workingFolder();
 
 // Asks for one MP3 file, inserts it before the current entry and starts it.
 void addFile();

@@ -9,10 +9,7 @@ constexpr const char* endMarker = "finlist";
 }
 
 void readPlaylistBlock(TextLines& lines) {
-    for (int i = 0; i < playlistCapacity; ++i) {
-        playlistEntries[i].clear();
-        playlistLabels[i].clear();
-    }
+    emptyPlaylist();
     int counter = -1;
     while (!lines.atEnd()) {
         const std::string line = lines.next();

@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "engine/stream/id3v2_tag.h"
+
 namespace korvane {
 
 namespace {
@@ -18,18 +20,13 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Bytes of an ID3v2 tag at the file's start (header, body and footer), or 0.
-std::uint64_t id3v2TagSize(std::FILE* file) {
-    unsigned char head[10];
-    if (std::fread(head, 1, sizeof head, file) != sizeof head) return 0;
-    if (std::memcmp(head, "ID3", 3) != 0) return 0;
-    std::uint64_t size = 0;
-    for (int i = 6; i < 10; ++i) {
-        if (head[i] & 0x80) return 0;  // not a sync-safe size: not a tag
-        size = (size << 7) | head[i];
-    }
-    const bool footer = (head[5] & 0x10) != 0;
-    return 10 + size + (footer ? 10 : 0);
+// Bytes of an ID3v2 tag at the file's start that fits the file, or 0; the
+// same rule as the stream's, so both skip the same bytes.
+std::int64_t leadingTagSize(std::FILE* file) {
+    unsigned char header[engine::kId3v2HeaderBytes];
+    if (std::fread(header, 1, sizeof header, file) != sizeof header) return 0;
+    if (fseeko(file, 0, SEEK_END) != 0) return 0;
+    return engine::leadingTagBytes(header, ftello(file));
 }
 
 std::uint32_t bigEndian32(const unsigned char* bytes) {
@@ -57,10 +54,7 @@ std::optional<std::uint32_t> summaryFrameCount(const mad_header& header,
 
 // The playing time in milliseconds; nothing when no frame header decodes.
 std::optional<std::int64_t> scanLengthMs(std::FILE* file) {
-    const std::uint64_t tagSize = id3v2TagSize(file);
-    if (tagSize > static_cast<std::uint64_t>(INT64_MAX) ||
-        fseeko(file, static_cast<off_t>(tagSize), SEEK_SET) != 0)
-        return std::nullopt;
+    if (fseeko(file, static_cast<off_t>(leadingTagSize(file)), SEEK_SET) != 0) return std::nullopt;
 
     constexpr std::size_t blockSize = 64 * 1024;
     std::vector<unsigned char> block(blockSize + MAD_BUFFER_GUARD);

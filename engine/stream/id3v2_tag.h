@@ -29,4 +29,12 @@ inline int64_t id3v2TagBytes(const unsigned char (&header)[kId3v2HeaderBytes]) {
     return size + (footer ? 20 : 10);
 }
 
+// Bytes to step over at the start of a file of fileLength bytes: its leading
+// tag when the tag fits the file, else nothing (a header that claims more
+// than the file holds is taken for audio).
+inline int64_t leadingTagBytes(const unsigned char (&header)[kId3v2HeaderBytes], int64_t fileLength) {
+    const int64_t tag = id3v2TagBytes(header);
+    return tag <= fileLength ? tag : 0;
+}
+
 }  // namespace korvane::engine

@@ -104,13 +104,12 @@ bool prepareBuffers(const PlugoutRecord& record) {
 
 // Bytes to step over at the file's start: a leading ID3v2 tag that fits
 // the file, else nothing.
-int64_t leadingTagBytes(int file, int64_t length) {
+int64_t tagBytesAtStart(int file, int64_t length) {
     unsigned char header[kId3v2HeaderBytes];
     if (::pread(file, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) {
         return 0;
     }
-    const int64_t tag = id3v2TagBytes(header);
-    return tag <= length ? tag : 0;
+    return korvane::engine::leadingTagBytes(header, length);
 }
 
 // Volumes and pans arrive from callers as any float; NaN would reach the
@@ -188,7 +187,7 @@ FBS_API int FBS_CREATE_MP3STREAM(const char* name) {
         ::close(file);
         return 0;
     }
-    int64_t tag = leadingTagBytes(file, info.st_size);
+    int64_t tag = tagBytesAtStart(file, info.st_size);
     if (tag > 0 && ::lseek(file, tag, SEEK_SET) != tag) {
         ::lseek(file, 0, SEEK_SET);
         tag = 0;

@@ -10,13 +10,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <type_traits>
 
 #include "engine/plugout/plugout_record.h"
 #include "engine/plugout/plugout_text.h"
+#include "plugouts/plugout_output.h"
 
 using korvane::engine::writeText;
 
@@ -25,28 +25,27 @@ namespace {
 constexpr const char* kDeviceName = "default";
 constexpr int kWaitMilliseconds = 100;
 
-struct AlsaOutput {
-    PlugoutRecord* record = nullptr;  // from PLUG_INIT until PLUG_EXIT
+struct AlsaOutput : korvane::plugouts::PlugoutOutput {
+    constexpr AlsaOutput() : PlugoutOutput("ALSA") {}
+
     snd_pcm_t* pcm = nullptr;
-    uint8_t* buffer = nullptr;        // the buffer handed to the fill function
-    std::thread* writer = nullptr;
-    std::atomic<bool> running{false};
-    char error[256] = "";
+    // The writer thread's last failure to recover, an ALSA error code; the
+    // error text is written on the main thread only, when it is asked for.
+    std::atomic<int> playbackFailure{0};
 };
 
 static_assert(std::is_trivially_destructible_v<AlsaOutput>, "no destructor may run at the program's end");
 AlsaOutput output;
 
 void setError(const char* what, int code) {
-    const std::string text = std::string("ALSA ") + what + ": " + snd_strerror(code);
-    writeText(output.error, text.c_str());
+    output.fail(what, snd_strerror(code));
 }
 
 // Brings the device back after an underrun or a suspend; a device that
 // cannot recover is given a pause instead of a busy loop.
 void recover(int code) {
     if (snd_pcm_recover(output.pcm, code, 1) < 0) {
-        setError("playback", code);
+        output.playbackFailure.store(code, std::memory_order_relaxed);
         std::this_thread::sleep_for(std::chrono::milliseconds(kWaitMilliseconds));
     }
 }
@@ -69,8 +68,8 @@ bool writeBuffer(const PlugoutRecord& record) {
 
 // The writer thread: the plug-out's output thread.
 void writeLoop() {
-    PlugoutRecord* record = output.record;
-    while (output.running.load(std::memory_order_acquire)) {
+    const PlugoutRecord* record = output.record;
+    while (output.keepRunning()) {
         const int ready = snd_pcm_wait(output.pcm, kWaitMilliseconds);
         if (ready < 0) {
             recover(ready);
@@ -84,8 +83,7 @@ void writeLoop() {
         if (ready == 0 || room < record->frames) {
             continue;
         }
-        record->buffer = output.buffer;
-        record->fillbuffer(record);
+        output.fillBuffer();
         writeBuffer(*record);
     }
 }
@@ -119,9 +117,7 @@ void closeDevice() {
         output.pcm = nullptr;
         releaseConfiguration();
     }
-    std::free(output.buffer);
-    output.buffer = nullptr;
-    output.record = nullptr;
+    output.releaseBuffer();
 }
 
 }  // namespace
@@ -161,30 +157,21 @@ PLUG_EXPORT int PLUG_INIT(PlugoutRecord* record) {
         closeDevice();
         return 0;
     }
-    record->framesize = 2 * record->channels;
-    record->buffersize = record->frames * record->framesize;
-    record->issigned = 1;
-    output.buffer = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(record->buffersize)));
-    if (output.buffer == nullptr) {
-        writeText(output.error, "ALSA: no memory for the output buffer");
+    if (!output.allocateBuffer(*record)) {
         closeDevice();
         return 0;
     }
     const std::string device = std::string(kDeviceName) + " (" + snd_pcm_name(output.pcm) + ")";
-    writeText(record->name, "ALSA");
-    writeText(record->device, device.c_str());
-    record->buffer = output.buffer;
-    output.record = record;
-    writeText(output.error, "");
+    output.ready(*record, "ALSA", device);
     return 1;
 }
 
 PLUG_EXPORT int PLUG_START(void) {
     if (output.pcm == nullptr) {
-        writeText(output.error, "ALSA: the device is not open");
+        output.fail("the device is not open");
         return 0;
     }
-    if (output.writer != nullptr) {
+    if (output.threadStarted()) {
         return 1;
     }
     const int code = snd_pcm_prepare(output.pcm);
@@ -192,25 +179,12 @@ PLUG_EXPORT int PLUG_START(void) {
         setError("cannot prepare the device", code);
         return 0;
     }
-    output.running.store(true, std::memory_order_release);
-    try {
-        output.writer = new std::thread(writeLoop);
-    } catch (...) {
-        output.running.store(false, std::memory_order_release);
-        writeText(output.error, "ALSA: cannot start the output thread");
-        return 0;
-    }
-    return 1;
+    return output.startThread(writeLoop) ? 1 : 0;
 }
 
 // Returns once the writer has ended: no fill call can come after it.
 PLUG_EXPORT int PLUG_STOP(void) {
-    if (output.writer != nullptr) {
-        output.running.store(false, std::memory_order_release);
-        output.writer->join();
-        delete output.writer;
-        output.writer = nullptr;
-    }
+    output.stopThread();
     if (output.pcm != nullptr) {
         snd_pcm_drop(output.pcm);
     }
@@ -224,6 +198,8 @@ PLUG_EXPORT int PLUG_EXIT(void) {
 }
 
 PLUG_EXPORT const char* PLUG_ERROR(void) {
+    const int failure = output.playbackFailure.exchange(0, std::memory_order_relaxed);
+    if (failure != 0) setError("playback", failure);
     return output.error;
 }
 

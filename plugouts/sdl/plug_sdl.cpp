@@ -10,49 +10,42 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <thread>
 #include <type_traits>
 
 #include "engine/plugout/plugout_record.h"
 #include "engine/plugout/plugout_text.h"
+#include "plugouts/plugout_output.h"
 
 using korvane::engine::writeText;
 
 namespace {
 
-struct SdlOutput {
-    PlugoutRecord* record = nullptr;  // from PLUG_INIT until PLUG_EXIT
+struct SdlOutput : korvane::plugouts::PlugoutOutput {
+    constexpr SdlOutput() : PlugoutOutput("SDL audio") {}
+
     bool audioOpen = false;           // holds a reference on SDL's audio subsystem
     SDL_AudioDeviceID device = 0;
-    uint8_t* buffer = nullptr;        // the buffer handed to the fill function
     Uint32 queueTarget = 0;           // bytes kept queued: buffers x buffersize
     int pollMicroseconds = 1000;      // a quarter of a buffer's duration, at least 1 ms
-    std::thread* feeder = nullptr;
-    std::atomic<bool> running{false};
-    char error[256] = "";
 };
 
 static_assert(std::is_trivially_destructible_v<SdlOutput>, "no destructor may run at the program's end");
 SdlOutput output;
 
 void setError(const char* what) {
-    const std::string text = std::string(what) + ": " + SDL_GetError();
-    writeText(output.error, text.c_str());
+    output.fail(what, SDL_GetError());
 }
 
 // The feeder thread: the plug-out's output thread.
 void feed() {
     SdlOutput& o = output;
-    PlugoutRecord* record = o.record;
-    while (o.running.load(std::memory_order_acquire)) {
-        while (o.running.load(std::memory_order_acquire) && SDL_GetQueuedAudioSize(o.device) < o.queueTarget) {
-            record->buffer = o.buffer;
-            record->fillbuffer(record);
+    const PlugoutRecord* record = o.record;
+    while (o.keepRunning()) {
+        while (o.keepRunning() && SDL_GetQueuedAudioSize(o.device) < o.queueTarget) {
+            o.fillBuffer();
             if (SDL_QueueAudio(o.device, o.buffer, static_cast<Uint32>(record->buffersize)) != 0) {
                 // A lost device takes nothing: wait instead of filling in a loop.
                 break;
@@ -85,9 +78,7 @@ void closeAudio() {
         releaseAudio();
         output.audioOpen = false;
     }
-    std::free(output.buffer);
-    output.buffer = nullptr;
-    output.record = nullptr;
+    output.releaseBuffer();
 }
 
 }  // namespace
@@ -99,7 +90,7 @@ PLUG_EXPORT int PLUG_STOP(void);
 // Usable when SDL finds an audio driver on this machine.
 PLUG_EXPORT int PLUG_ISANY(PlugoutRecord* record) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        setError("SDL audio cannot start");
+        setError("cannot start");
         quitSdlIfUnused();
         return 0;
     }
@@ -112,11 +103,11 @@ PLUG_EXPORT int PLUG_INIT(PlugoutRecord* record) {
     PLUG_STOP();
     closeAudio();
     if (record->frames > 65535) {
-        writeText(output.error, "SDL audio: more than 65535 frames per buffer");
+        output.fail("more than 65535 frames per buffer");
         return 0;
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        setError("SDL audio cannot start");
+        setError("cannot start");
         quitSdlIfUnused();
         return 0;
     }
@@ -131,16 +122,11 @@ PLUG_EXPORT int PLUG_INIT(PlugoutRecord* record) {
     // No allowed changes: SDL converts to whatever the device plays.
     output.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
     if (output.device == 0) {
-        setError("SDL audio cannot open the default device");
+        setError("cannot open the default device");
         closeAudio();
         return 0;
     }
-    record->framesize = 2 * record->channels;
-    record->buffersize = record->frames * record->framesize;
-    record->issigned = 1;
-    output.buffer = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(record->buffersize)));
-    if (output.buffer == nullptr) {
-        writeText(output.error, "SDL audio: no memory for the output buffer");
+    if (!output.allocateBuffer(*record)) {
         closeAudio();
         return 0;
     }
@@ -148,28 +134,19 @@ PLUG_EXPORT int PLUG_INIT(PlugoutRecord* record) {
     output.pollMicroseconds =
         std::max(1000, static_cast<int>(250000LL * record->frames / std::max(1, record->rate)));
     const std::string device = std::string(SDL_GetCurrentAudioDriver()) + " driver, default device";
-    writeText(record->name, "SDL2 audio");
-    writeText(record->device, device.c_str());
-    record->buffer = output.buffer;
-    output.record = record;
-    writeText(output.error, "");
+    output.ready(*record, "SDL2 audio", device);
     return 1;
 }
 
 PLUG_EXPORT int PLUG_START(void) {
     if (output.device == 0) {
-        writeText(output.error, "SDL audio: the device is not open");
+        output.fail("the device is not open");
         return 0;
     }
-    if (output.feeder != nullptr) {
+    if (output.threadStarted()) {
         return 1;
     }
-    output.running.store(true, std::memory_order_release);
-    try {
-        output.feeder = new std::thread(feed);
-    } catch (...) {
-        output.running.store(false, std::memory_order_release);
-        writeText(output.error, "SDL audio: cannot start the output thread");
+    if (!output.startThread(feed)) {
         return 0;
     }
     SDL_PauseAudioDevice(output.device, 0);
@@ -178,12 +155,7 @@ PLUG_EXPORT int PLUG_START(void) {
 
 // Returns once the feeder has ended: no fill call can come after it.
 PLUG_EXPORT int PLUG_STOP(void) {
-    if (output.feeder != nullptr) {
-        output.running.store(false, std::memory_order_release);
-        output.feeder->join();
-        delete output.feeder;
-        output.feeder = nullptr;
-    }
+    output.stopThread();
     if (output.device != 0) {
         SDL_PauseAudioDevice(output.device, 1);
         SDL_ClearQueuedAudio(output.device);

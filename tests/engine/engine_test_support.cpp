@@ -3,11 +3,10 @@
 #include <mad.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 
 #include "engine/plugout/engine_state.h"
 #include "engine/stream/stream.h"
+#include "tests/audio/bare_libmad.h"
 
 namespace korvane::engine::test {
 
@@ -68,29 +67,10 @@ Pulled pullStream(int maxPulls) {
 }
 
 Decoded decodeInMemory(const std::string& path, int outRate, int outChannels) {
-    std::ifstream file(path, std::ios::binary);
-    std::vector<unsigned char> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    data.resize(data.size() + MAD_BUFFER_GUARD, 0);
-
-    mad_stream input;
-    mad_frame frame;
-    mad_synth synth;
-    mad_stream_init(&input);
-    mad_frame_init(&frame);
-    mad_synth_init(&synth);
-    mad_stream_buffer(&input, data.data(), data.size());
     Decoded decoded;
     std::vector<int16_t> converted(2 * 1152);
     std::vector<int16_t> resampled;
-    for (;;) {
-        if (mad_frame_decode(&frame, &input) != 0) {
-            if (MAD_RECOVERABLE(input.error)) {
-                continue;
-            }
-            break;
-        }
-        mad_synth_frame(&synth, &frame);
-        const mad_pcm& pcm = synth.pcm;
+    korvane::test::decodeWithLibmad(korvane::test::readForLibmad(path), [&](const mad_pcm& pcm) {
         if (pcm.channels == 2) {
             (outChannels == 2 ? SCALEMP3FRAME_22_16 : SCALEMP3FRAME_21_16)(converted.data(), pcm.samples[0],
                                                                            pcm.samples[1], pcm.length);
@@ -113,10 +93,7 @@ Decoded decodeInMemory(const std::string& path, int outRate, int outChannels) {
         }
         decoded.samples.insert(decoded.samples.end(), out, out + bytes / 2);
         decoded.frameBytes.push_back(bytes);
-    }
-    mad_synth_finish(&synth);
-    mad_frame_finish(&frame);
-    mad_stream_finish(&input);
+    });
     return decoded;
 }
 

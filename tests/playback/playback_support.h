@@ -6,19 +6,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/main_loop.h"
-#include "app/main_panel.h"
-#include "app/window/screen.h"
-#include "app/window/scripted_platform.h"
 #include "effects/effect_settings.h"
 #include "effects/master_callback.h"
 #include "engine/fbs.h"
@@ -26,6 +21,7 @@
 #include "playback/playlist.h"
 #include "playback/playlist_panel.h"
 #include "playback/track_control.h"
+#include "tests/scripted_desk.h"
 
 namespace korvane {
 
@@ -42,7 +38,7 @@ inline const std::vector<std::string>& playableTracks() {
     return tracks;
 }
 
-class PlaybackTest : public ::testing::Test {
+class PlaybackTest : public ScriptedDeskTest {
 public:
     // The program's ending (errorExit) inside a test would pass it unseen:
     // outside the death tests that expect it, it fails the run instead.
@@ -61,18 +57,7 @@ protected:
         }) == 0;
         ASSERT_TRUE(guarded);
         endExpected = false;
-        installPlatform(&desk);
-        FBS_SET_KEYREADER([] { return platform().readKey(); });
-        desk.openWindow(mainWindowWidth, mainWindowHeight);
-        screen::setTextColours(defaultForeground, panelBackground);
-        screen::clear();
-        previousFolder = std::filesystem::current_path();
-        folder = std::filesystem::temp_directory_path() /
-                 ("korvane-playback-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        std::filesystem::current_path(folder);
+        openDesk("korvane-playback-");
         resetState();
 
         ASSERT_EQ(FBS_USE_HOSTOUTPUT(1), 1);
@@ -94,9 +79,7 @@ protected:
         FBS_DISABLE_MASTERCALLBACK();
         FBS_EXIT();
         FBS_USE_HOSTOUTPUT(0);
-        FBS_SET_KEYREADER(nullptr);
-        std::filesystem::current_path(previousFolder);
-        std::filesystem::remove_all(folder);
+        closeDesk();
     }
 
     static void resetState() {
@@ -197,11 +180,8 @@ protected:
         desk.answerFileDialog({DialogOutcome::Chosen, path});
     }
 
-    ScriptedPlatform desk;
     // Called at every sleep, after the audio of that time has played.
     std::function<void()> whileSleeping;
-    std::filesystem::path folder;
-    std::filesystem::path previousFolder;
 
 private:
     void pullAudio(double seconds) {

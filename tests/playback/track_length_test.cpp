@@ -101,6 +101,11 @@ TEST_F(TrackLengthTest, AnId3v2TagInFrontIsSkippedEvenWhenItLooksLikeAudio) {
     const std::string tagged = write("tagged.mp3", tag + body + audio);
     const std::string plain = write("plain.mp3", audio);
     EXPECT_EQ(lengthMs(tagged), lengthMs(plain));
+
+    // A header claiming more than the file holds is no tag: the stream plays
+    // the file from its start, and the length counts the same audio.
+    const std::string oversized = write("oversized.mp3", std::string("ID3\x03\x00\x00\x7F\x7F\x7F\x7F", 10) + audio);
+    EXPECT_NEAR(lengthMs(oversized), lengthMs(plain), 30.0);
 }
 
 TEST_F(TrackLengthTest, DamagedAndCutFilesGiveWhatTheirFramesHold) {

@@ -1,0 +1,66 @@
+// What the output plug-outs share: the part of a plug-out's handle that every
+// one of them has (the engine's record, the buffer handed to the fill
+// function, the output thread and the error text), the record's 16-bit
+// format and buffer, and starting and stopping the output thread. Linked
+// into each plug-out library with hidden visibility: a plug-out still exports
+// its PLUG_ entry points only.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <type_traits>
+
+#include "engine/plugout/plugout_record.h"
+
+namespace korvane::plugouts {
+
+// A plug-out keeps its state in one static handle derived from this. The
+// engine's exit clean-up may stop the output at any point of the program's
+// end, so no member needs a destructor.
+struct PlugoutOutput {
+    explicit constexpr PlugoutOutput(const char* errorPrefix) : prefix(errorPrefix) {}
+
+    const char* prefix;               // opens every error text: "SDL audio", "ALSA"
+    PlugoutRecord* record = nullptr;  // from PLUG_INIT until PLUG_EXIT
+    uint8_t* buffer = nullptr;        // the buffer handed to the fill function
+    std::thread* thread = nullptr;    // the output thread, from PLUG_START until PLUG_STOP
+    std::atomic<bool> running{false};
+    char error[256] = "";
+
+    // Sets the error text to "prefix: what".
+    void fail(const char* what);
+    // Sets the error text to "prefix what: reason".
+    void fail(const char* what, const char* reason);
+
+    // Sets the record's format to interleaved signed 16-bit samples and
+    // allocates the zeroed buffer; false, with the error text, when there is
+    // no memory for it.
+    bool allocateBuffer(PlugoutRecord& engineRecord);
+    // PLUG_INIT's success: the plug-out's name and device in the record, the
+    // buffer handed over, the record kept and the error text cleared.
+    void ready(PlugoutRecord& engineRecord, const char* name, const std::string& device);
+    // Frees the buffer and forgets the record.
+    void releaseBuffer();
+
+    // Has the engine fill the buffer; on the output thread.
+    void fillBuffer() {
+        record->buffer = buffer;
+        record->fillbuffer(record);
+    }
+
+    bool threadStarted() const { return thread != nullptr; }
+    // What the output thread's loop asks before each round.
+    bool keepRunning() const { return running.load(std::memory_order_acquire); }
+    // Runs loop on a new output thread; false, with the error text, when no
+    // thread can be started.
+    bool startThread(void (*loop)());
+    // Returns once the output thread, if any, has ended: no fill call can
+    // come after it.
+    void stopThread();
+};
+
+static_assert(std::is_trivially_destructible_v<PlugoutOutput>, "no destructor may run at the program's end");
+
+}  // namespace korvane::plugouts
