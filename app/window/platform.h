@@ -105,6 +105,8 @@ public:
     // One key code from the queue, 0 when none; never waits.
     virtual int readKey() = 0;
     virtual bool keyWaiting() = 0;
+    // Puts a key back at the front of the queue: the next readKey gives it.
+    virtual void returnKey(int code) = 0;
     // False (and all -1) while the pointer is outside the window.
     virtual bool readMouse(MouseReading& reading) = 0;
 

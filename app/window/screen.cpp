@@ -232,6 +232,8 @@ std::string readLine() {
             cursorRow = row;
             endLine();
             if (code != key::Enter) line.clear();
+            // The close request still ends the panel or program that asked.
+            if (code == key::CloseRequest) desk.returnKey(code);
             return line;
         }
         if (code == key::Backspace) {

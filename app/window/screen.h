@@ -35,7 +35,7 @@ void fillBox(double x1, double y1, double x2, double y2, std::uint32_t colour);
 
 // A line typed on the keyboard, echoed at the cursor, Backspace edits,
 // ended by Enter (not included). Escape or the close request cancel it:
-// the result is then empty.
+// the result is then empty, and the close request stays in the queue.
 std::string readLine();
 
 // The shell's sleep: returns at once when a key is waiting as it starts;

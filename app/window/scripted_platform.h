@@ -74,6 +74,7 @@ public:
 
     int readKey() override;
     bool keyWaiting() override;
+    void returnKey(int code) override { keys_.push_front(code); }
     bool readMouse(MouseReading& reading) override;
 
     double clock() override { return now_.load(std::memory_order_acquire); }

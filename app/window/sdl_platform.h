@@ -42,6 +42,7 @@ public:
 
     int readKey() override;
     bool keyWaiting() override;
+    void returnKey(int code) override { keys_.push_front(code); }
     bool readMouse(MouseReading& reading) override;
 
     double clock() override;

@@ -188,6 +188,8 @@ TEST_F(ScreenTest, EscapeOrTheCloseRequestCancelReadLine) {
     desk.pushKeyAt(2.0, key::Enter);
     EXPECT_EQ(screen::readLine(), "");
     EXPECT_EQ(screen::readLine(), "");
+    // The close request stays queued for the loop that will end on it.
+    EXPECT_EQ(desk.readKey(), key::CloseRequest);
     EXPECT_EQ(screen::readLine(), "9");
     EXPECT_GE(desk.clock(), 2.0);
 }
