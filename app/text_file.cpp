@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -59,6 +60,17 @@ std::string trimBlanks(std::string_view text) {
     if (first == std::string_view::npos) return {};
     const std::size_t last = text.find_last_not_of(' ');
     return std::string(text.substr(first, last - first + 1));
+}
+
+bool endsWithIgnoringCase(std::string_view text, std::string_view ending) {
+    if (text.size() < ending.size()) return false;
+    text.remove_prefix(text.size() - ending.size());
+    for (std::size_t i = 0; i < ending.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(ending[i])))
+            return false;
+    }
+    return true;
 }
 
 void appendLine(std::string& out, std::string_view line) {

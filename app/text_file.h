@@ -19,6 +19,8 @@ bool writeTextFile(const std::string& path, std::string_view content);
 
 // text without leading and trailing blanks (spaces only; tabs stay).
 std::string trimBlanks(std::string_view text);
+// Whether text ends with ending, letters compared without case (".MP3").
+bool endsWithIgnoringCase(std::string_view text, std::string_view ending);
 
 // line + CR LF.
 void appendLine(std::string& out, std::string_view line);

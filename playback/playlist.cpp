@@ -1,7 +1,6 @@
 #include "playback/playlist.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -33,10 +32,6 @@ void limitIndexes() {
     repeatTo = limitToList(repeatTo);
 }
 
-std::string lowerCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // A path inside the working folder is kept relative to it.
 std::string relativeToWorkingFolder(const std::string& name, const std::string& folder) {
@@ -117,7 +112,7 @@ void addFile() {
         setPlaying(rememberedPlaying);
         return;
     }
-    if (name.size() < 4 || lowerCase(name.substr(name.size() - 4)) != ".mp3") {
+    if (!endsWithIgnoringCase(name, ".mp3")) {
         showNotice("bad name " + name, "notice");
         setPlaying(rememberedPlaying);
         return;

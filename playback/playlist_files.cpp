@@ -1,6 +1,5 @@
 #include "playback/playlist_files.h"
 
-#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -22,16 +21,6 @@ constexpr const char* extension = ".mp3list";
 
 void setPlaying(int value) { playing.store(value, std::memory_order_relaxed); }
 
-bool endsWithExtension(const std::string& name) {
-    const std::string ending(extension);
-    if (name.size() < ending.size()) return false;
-    for (std::size_t i = 0; i < ending.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[name.size() - ending.size() + i]);
-        if (std::tolower(c) != ending[i]) return false;
-    }
-    return true;
-}
-
 // Asks for a playlist file name with playing cleared; nothing when the
 // dialog was cancelled or the name is bad. A name without a "." in its file
 // part gets the extension.
@@ -46,7 +35,7 @@ std::optional<std::string> choosePlaylistName(const std::string& title) {
     const std::size_t slash = name.rfind('/');
     const std::size_t fileStart = slash == std::string::npos ? 0 : slash + 1;
     if (name.find('.', fileStart) == std::string::npos) name += extension;
-    if (!endsWithExtension(name)) {
+    if (!endsWithIgnoringCase(name, extension)) {
         showNotice("bad name " + name, "notice");
         return std::nullopt;
     }
