@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "app/window/platform.h"
+#include "effects/analysis_ring.h"
 #include "effects/effect_settings.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
@@ -37,10 +38,28 @@ std::int32_t speedReadPos = 0;
 float speedPhase = 0.0f;
 std::atomic<int> speedResetRequested{0};
 
+// Counts the samples of one frame for the analysis ring; 0 at every call.
+int pairToggle = 0;
+
 // Settings of the call in progress.
 float callSpeed = 100.0f;
 int callStopped = 0;
 int callChannels = 2;
+
+// toMidi: the frame's samples are summed into the ring entry, and the entry
+// is published once its second sample is in. x is not clipped here.
+void feedAnalysisRing() {
+    const int pos = analysisRing.writePos.load(std::memory_order_relaxed);
+    std::atomic<float>& entry = analysisRing.samples[pos];
+    if (++pairToggle > 1) {
+        pairToggle = 0;
+        entry.store(entry.load(std::memory_order_relaxed) + x, std::memory_order_relaxed);
+        analysisRing.writePos.store(pos + 1 >= analysisRingUsed ? 0 : pos + 1,
+                                    std::memory_order_release);
+    } else {
+        entry.store(ringFloor + x, std::memory_order_relaxed);
+    }
+}
 
 std::int16_t toOutputSample(float value) {
     if (std::isnan(value)) return 0;
@@ -111,6 +130,8 @@ int masterCallback(void* buffer, int channels, int frames) {
     callChannels = plugChannels.load(std::memory_order_relaxed);
     const float gain = volume.load(std::memory_order_relaxed);
     const int mode = autovolMode.load(std::memory_order_relaxed);
+    const bool toMidi = toMidiActive.load(std::memory_order_relaxed) == 1;
+    pairToggle = 0;
 
     auto* samples = static_cast<std::int16_t*>(buffer);
     for (sampleIndex = 0; sampleIndex < sampleCount; ++sampleIndex) {
@@ -119,7 +140,12 @@ int masterCallback(void* buffer, int channels, int frames) {
         const float magnitude = std::fabs(x);
         if (magnitude > static_cast<float>(peak)) peak = static_cast<int>(std::lrintf(magnitude));
         if (mode == 0) x *= gain;
-        samples[sampleIndex] = toOutputSample(x);
+        if (toMidi) {
+            feedAnalysisRing();
+            samples[sampleIndex] = 0;
+        } else {
+            samples[sampleIndex] = toOutputSample(x);
+        }
     }
 
     const double now = platform().clock();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/window/scripted_platform.h"
+#include "effects/analysis_ring.h"
 #include "effects/effect_settings.h"
 #include "effects/master_callback.h"
 #include "playback/playback_state.h"
@@ -25,6 +26,7 @@ protected:
         volume = 1.0f;
         autovolMode = 0;
         stopped = 0;
+        toMidiActive = 0;
         playing = 0;
         trackEnded = 0;
         lastSoundTime = desk.clock();
@@ -59,6 +61,25 @@ TEST_F(MasterCallbackTest, OtherThanSixteenBitOutputIsLeftAloneAndNeverEndsATrac
     lastSoundTime = desk.clock() - 5.0;
     EXPECT_EQ(process({1000, -1000}), (std::vector<std::int16_t>{1000, -1000}));
     EXPECT_EQ(trackEnded, 0);
+}
+
+TEST_F(MasterCallbackTest, ToMidiSilencesTheOutputAndFeedsOneRingEntryPerFrame) {
+    toMidiActive = 1;
+    volume = 1.7f;  // the ring takes the gained value, unclipped
+    analysisRing.writePos = analysisRingUsed - 300;
+    std::vector<std::int16_t> in;
+    for (int frame = 0; frame < 600; ++frame) {
+        in.push_back(static_cast<std::int16_t>(32767 - frame));
+        in.push_back(static_cast<std::int16_t>(-7 * frame));
+    }
+    EXPECT_EQ(process(in), silence(600));
+    EXPECT_EQ(analysisRing.writePos, 300);  // wrapped past the last used entry
+    for (int frame = 0; frame < 600; ++frame) {
+        const int entry = (analysisRingUsed - 300 + frame) % analysisRingUsed;
+        const float expected = (ringFloor + 1.7f * static_cast<float>(in[frame * 2])) +
+                               1.7f * static_cast<float>(in[frame * 2 + 1]);
+        ASSERT_EQ(analysisRing.samples[entry], expected) << "frame " << frame;
+    }
 }
 
 TEST_F(MasterCallbackTest, OnlyTheFirst18000SamplesOfABufferAreProcessed) {
