@@ -1,0 +1,273 @@
+#include "tools/converter/batch.h"
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "app/text_file.h"
+
+namespace korvane::converter {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Source {
+    std::string path;
+    fs::path relative;  // where its results go under an output folder
+};
+
+// The ".mp3" files under folder, in name order; unreadable parts are skipped.
+std::vector<Source> mp3FilesUnder(const std::string& folder) {
+    std::vector<Source> found;
+    std::error_code error;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
+    for (const fs::recursive_directory_iterator end; !error && it != end; it.increment(error)) {
+        std::error_code ignored;
+        if (!it->is_regular_file(ignored)) continue;
+        const std::string name = it->path().filename().string();
+        if (!endsWithIgnoringCase(name, ".mp3")) continue;
+        found.push_back({it->path().string(), it->path().lexically_relative(folder)});
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Source& a, const Source& b) { return a.relative < b.relative; });
+    return found;
+}
+
+std::string resultPath(const std::string& asked, bool several, const Source& source,
+                       const char* extension) {
+    if (asked.empty()) return {};
+    if (!several) return asked;
+    return (fs::path(asked) / source.relative).replace_extension(extension).string();
+}
+
+}  // namespace
+
+std::vector<Job> planJobs(const Options& options) {
+    std::vector<Source> sources;
+    bool fromFolder = false;
+    for (const std::string& input : options.inputs) {
+        std::error_code error;
+        if (fs::is_directory(input, error)) {
+            fromFolder = true;
+            const std::vector<Source> files = mp3FilesUnder(input);
+            sources.insert(sources.end(), files.begin(), files.end());
+        } else {
+            sources.push_back({input, fs::path(input).filename()});
+        }
+    }
+    const bool several = fromFolder || sources.size() > 1;
+    std::vector<Job> jobs;
+    for (const Source& source : sources) {
+        Job job;
+        job.input = source.path;
+        job.output = options.output.empty()
+                         ? fs::path(source.path).replace_extension(".mid").string()
+                         : resultPath(options.output, several, source, ".mid");
+        job.notes = resultPath(options.notes, several, source, ".csv");
+        job.wav = resultPath(options.wav, several, source, ".wav");
+        jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A conversion running in a child process, which reports through a pipe:
+// "p DONE AUDIOSECONDS" lines while it runs, then "o TEXT" or "f TEXT".
+struct Running {
+    std::size_t job = 0;
+    pid_t pid = -1;
+    int pipe = -1;
+    std::string pending;  // bytes read but not yet a whole line
+    double done = 0.0;
+    double audioSeconds = 0.0;
+    Outcome outcome;
+    bool reported = false;
+};
+
+void writeLine(int fd, const std::string& line) {
+    std::string text = line + "\n";
+    const char* data = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written <= 0) return;  // the batch is gone; nothing to tell
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
+// In the child: the conversion, its reports sent up the pipe.
+[[noreturn]] void runChild(const Job& job, int fd, const Converter& convert) {
+    auto last = Clock::now() - std::chrono::seconds(1);
+    const ProgressReport report = [&](double done, double audioSeconds) {
+        const auto now = Clock::now();
+        if (done < 1.0 && now - last < std::chrono::milliseconds(100)) return;
+        last = now;
+        char line[64];
+        std::snprintf(line, sizeof line, "p %.4f %.3f", done, audioSeconds);
+        writeLine(fd, line);
+    };
+    const Outcome outcome = convert(job, report);
+    std::string text = outcome.text;
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    writeLine(fd, (outcome.ok ? "o " : "f ") + text);
+    ::close(fd);
+    std::fflush(nullptr);
+    ::_exit(outcome.ok ? 0 : exitFailed);
+}
+
+void readReports(Running& run) {
+    char buffer[4096];
+    const ssize_t got = ::read(run.pipe, buffer, sizeof buffer);
+    if (got <= 0) return;
+    run.pending.append(buffer, static_cast<std::size_t>(got));
+    std::size_t end;
+    while ((end = run.pending.find('\n')) != std::string::npos) {
+        const std::string line = run.pending.substr(0, end);
+        run.pending.erase(0, end + 1);
+        if (line.size() < 2) continue;
+        if (line[0] == 'p') {
+            std::sscanf(line.c_str() + 2, "%lf %lf", &run.done, &run.audioSeconds);
+        } else {
+            run.outcome = {line[0] == 'o', line.substr(2)};
+            run.reported = true;
+        }
+    }
+}
+
+std::string fileName(const std::string& path) { return fs::path(path).filename().string(); }
+
+class ProgressLine {
+public:
+    ProgressLine(std::size_t total, bool quiet)
+        : total_(total), terminal_(!quiet && ::isatty(2) == 1), quiet_(quiet), start_(Clock::now()) {}
+
+    void finished(const Job& job, const Outcome& outcome, double audioSeconds) {
+        audioDone_ += audioSeconds;
+        ++count_;
+        if (!outcome.ok || !quiet_) {
+            clear();
+            if (outcome.ok)
+                std::fprintf(stderr, "%s -> %s: %s\n", job.input.c_str(), job.output.c_str(),
+                             outcome.text.c_str());
+            else
+                std::fprintf(stderr, "korvane-tomidi: %s: %s\n", job.input.c_str(), outcome.text.c_str());
+        }
+    }
+
+    void draw(const std::vector<Job>& jobs, const std::vector<Running>& running) {
+        if (!terminal_) return;
+        double audio = audioDone_;
+        std::string text = "[" + std::to_string(count_) + "/" + std::to_string(total_) + "]";
+        for (const Running& run : running) {
+            audio += run.audioSeconds;
+            char part[32];
+            std::snprintf(part, sizeof part, " %3.0f%% ", 100.0 * run.done);
+            text += part + fileName(jobs[run.job].input).substr(0, 30);
+        }
+        const double wall = std::chrono::duration<double>(Clock::now() - start_).count();
+        if (wall > 0.2) {
+            char speed[48];
+            std::snprintf(speed, sizeof speed, "  %.0fx real time", audio / wall);
+            text += speed;
+        }
+        clear();
+        std::fputs(text.substr(0, 200).c_str(), stderr);
+        shown_ = true;
+    }
+
+    void clear() {
+        if (shown_) std::fputs("\r\033[K", stderr);
+        shown_ = false;
+    }
+
+private:
+    std::size_t total_;
+    bool terminal_;
+    bool quiet_;
+    Clock::time_point start_;
+    std::size_t count_ = 0;
+    double audioDone_ = 0.0;
+    bool shown_ = false;
+};
+
+}  // namespace
+
+int runJobs(const std::vector<Job>& list, int jobs, bool quiet, const Converter& convert) {
+    ProgressLine progress(list.size(), quiet);
+    std::vector<Running> running;
+    std::size_t next = 0;
+    bool failed = false;
+    std::fflush(nullptr);  // nothing buffered may be written twice by a child
+
+    while (next < list.size() || !running.empty()) {
+        while (next < list.size() && static_cast<int>(running.size()) < jobs) {
+            int fds[2];
+            if (::pipe(fds) != 0) break;
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                ::close(fds[0]);
+                runChild(list[next], fds[1], convert);
+            }
+            ::close(fds[1]);
+            if (pid < 0) {
+                ::close(fds[0]);
+                break;
+            }
+            Running run;
+            run.job = next++;
+            run.pid = pid;
+            run.pipe = fds[0];
+            running.push_back(std::move(run));
+        }
+        if (running.empty()) {  // no process could be started
+            progress.finished(list[next], {false, "cannot start a process"}, 0);
+            failed = true;
+            ++next;
+            continue;
+        }
+
+        std::vector<pollfd> polls;
+        for (const Running& run : running) polls.push_back({run.pipe, POLLIN, 0});
+        ::poll(polls.data(), polls.size(), 200);
+        for (std::size_t i = 0; i < running.size();) {
+            Running& run = running[i];
+            const bool closed = (polls[i].revents & (POLLHUP | POLLERR)) != 0 &&
+                                (polls[i].revents & POLLIN) == 0;
+            if ((polls[i].revents & POLLIN) != 0) readReports(run);
+            if (!closed) {
+                ++i;
+                continue;
+            }
+            ::close(run.pipe);
+            int status = 0;
+            ::waitpid(run.pid, &status, 0);
+            Outcome outcome = run.outcome;
+            const bool exitedWell = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            if (!run.reported || (outcome.ok && !exitedWell))
+                outcome = {false, WIFSIGNALED(status)
+                                      ? "the conversion ended on signal " + std::to_string(WTERMSIG(status))
+                                      : "the conversion ended without a result"};
+            failed = failed || !outcome.ok;
+            progress.finished(list[run.job], outcome, run.audioSeconds);
+            polls.erase(polls.begin() + static_cast<std::ptrdiff_t>(i));
+            running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        progress.draw(list, running);
+    }
+    progress.clear();
+    return failed ? exitFailed : 0;
+}
+
+}  // namespace korvane::converter
