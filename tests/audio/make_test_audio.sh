@@ -20,7 +20,7 @@
 #   not_mp3.mp3             plain text
 #   empty.mp3               0 bytes
 #   piano_a4.mp3            0.5 s of silence, then a struck 440 Hz tone (with
-#                           its 2nd and 3rd harmonics) fading out over 2.5 s,
+#                           weak 2nd and 3rd harmonics) fading out over 2.5 s,
 #                           then 0.5 s of silence
 #   piano_a4_sharp30.mp3    the same 30 cents sharp (447.69 Hz)
 #   triad_c4.mp3            the same with C4, E4 and G4 struck together
@@ -64,16 +64,17 @@ harmonic() {
 }
 
 # piano NAME FREQ...: the notes struck together after 0.5 s of silence,
-# their loudest moment at 0.87 of full scale together.
+# with weak 2nd and 3rd harmonics (a tenth and a twentieth), their loudest
+# moment at 0.69 of full scale together.
 piano() {
   name=$1
   shift
   share=$(awk "BEGIN { print 1 / $# }")
   parts=
   for freq in "$@"; do
-    harmonic "$freq" 1 0.5 "h1_$freq"
-    harmonic "$freq" 2 0.25 "h2_$freq"
-    harmonic "$freq" 3 0.12 "h3_$freq"
+    harmonic "$freq" 1 0.6 "h1_$freq"
+    harmonic "$freq" 2 0.06 "h2_$freq"
+    harmonic "$freq" 3 0.03 "h3_$freq"
     for h in 1 2 3; do parts="$parts -v $share $work/h${h}_$freq.wav"; done
   done
   # shellcheck disable=SC2086
