@@ -1,5 +1,6 @@
 #!/bin/sh
-# Writes the MP3 files the tests and benchmarks play, synthesised with sox and
+# Writes the MP3 files the tests and benchmarks play, synthesised with sox (in
+# its repeatable mode, so that even the dither is the same every time) and
 # encoded with lame, the same on every machine.
 #
 # Usage: make_test_audio.sh OUTDIR         the short set below
@@ -42,10 +43,10 @@ syncsafe() {
 # tone RATE CHANNELS BITRATE NAME
 tone() {
   if [ "$2" = 1 ]; then
-    sox -q -n -r "$1" -c 1 -b 16 "$work/$4.wav" synth 3 sine 440 gain -3
+    sox -R -q -n -r "$1" -c 1 -b 16 "$work/$4.wav" synth 3 sine 440 gain -3
     mode="-m m"
   else
-    sox -q -n -r "$1" -c 2 -b 16 "$work/$4.wav" synth 3 sine 440 sine 660 gain -3
+    sox -R -q -n -r "$1" -c 2 -b 16 "$work/$4.wav" synth 3 sine 440 sine 660 gain -3
     mode="-m s"
   fi
   case $1 in
@@ -60,7 +61,7 @@ tone() {
 # out over 2.5 s, mono.
 harmonic() {
   f=$(awk "BEGIN { print $1 * $2 }")
-  sox -q -n -r 44100 -c 1 -b 16 "$work/$4.wav" synth 2.5 sine "$f" fade l 0.005 2.5 2.45 vol "$3"
+  sox -R -q -n -r 44100 -c 1 -b 16 "$work/$4.wav" synth 2.5 sine "$f" fade l 0.005 2.5 2.45 vol "$3"
 }
 
 # piano NAME FREQ...: the notes struck together after 0.5 s of silence,
@@ -78,14 +79,14 @@ piano() {
     for h in 1 2 3; do parts="$parts -v $share $work/h${h}_$freq.wav"; done
   done
   # shellcheck disable=SC2086
-  sox -q -m $parts -c 2 "$work/$name.wav" pad 0.5 0.5
+  sox -R -q -m $parts -c 2 "$work/$name.wav" pad 0.5 0.5
   lame --quiet --cbr -b 128 "$work/$name.wav" "$work/$name.mp3"
   mv "$work/$name.mp3" "$out/$name.mp3"
 }
 
 if [ "$long" = "--long" ]; then
   # Two sweeping tones over soft pink noise.
-  sox -q -n -r 44100 -c 2 -b 16 "$work/music.wav" synth 180 sine 220-880 sine 330-1320 \
+  sox -R -q -n -r 44100 -c 2 -b 16 "$work/music.wav" synth 180 sine 220-880 sine 330-1320 \
     synth 180 pinknoise amod 0.02 gain -9
   lame --quiet --cbr -b 128 "$work/music.wav" "$work/music.mp3"
   mv "$work/music.mp3" "$out/music_180s_44100_stereo.mp3"

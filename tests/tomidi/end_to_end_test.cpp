@@ -18,6 +18,7 @@ protected:
         int velocity = 0;
         double on = 0.0;   // seconds after the track started
         double off = -1.0; // -1 while still sounding at the end
+        double length(double end) const { return (off < 0 ? end : off) - on; }
     };
 
     // Plays the track in the toMidi panel and leaves it with Escape after
@@ -60,7 +61,7 @@ TEST_F(EndToEndTest, StruckA4GivesNote69ThreeTenthsAfterItsAttackAndWindow) {
     // Late by up to two frames and the encoder's delay.
     EXPECT_GT(a4->on, attack + 0.3 + windowA4 - 0.02);
     EXPECT_LT(a4->on, attack + 0.3 + windowA4 + 0.08);
-    EXPECT_EQ(a4->off, -1.0) << "sounding until the panel is left";
+    EXPECT_GT(a4->length(3.0), 1.5) << "sounding while the tone lasts";
     for (const Note& n : notes) {
         if (n.note != 69) {
             EXPECT_LT(n.velocity, a4->velocity / 5) << "note " << n.note << " at " << n.on;
@@ -71,10 +72,8 @@ TEST_F(EndToEndTest, StruckA4GivesNote69ThreeTenthsAfterItsAttackAndWindow) {
 TEST_F(EndToEndTest, TriadGivesItsThreeNotesAndNothingElseThatLasts) {
     const std::vector<Note> notes = playInToMidi("triad_c4", 3.0);
     std::set<int> lasting;
-    for (const Note& n : notes) {
-        const double end = n.off < 0 ? 3.0 : n.off;
-        if (end - n.on > 0.2) lasting.insert(n.note);
-    }
+    for (const Note& n : notes)
+        if (n.length(3.0) > 0.2) lasting.insert(n.note);
     EXPECT_EQ(lasting, (std::set<int>{60, 64, 67}));
     for (int note : {60, 64, 67}) {
         const auto found = std::find_if(notes.begin(), notes.end(), [&](const Note& n) { return n.note == note; });
@@ -90,7 +89,8 @@ TEST_F(EndToEndTest, SharpToneIsFoundAsItsNoteOnceTheStepHasTuned) {
     EXPECT_LT(kz0, 0.997f) << "tuned towards the sharp tone";
     const Note* loudestLasting = nullptr;
     for (const Note& n : notes)
-        if (n.off < 0 && (loudestLasting == nullptr || n.velocity > loudestLasting->velocity)) loudestLasting = &n;
+        if (n.length(3.0) > 1.0 && (loudestLasting == nullptr || n.velocity > loudestLasting->velocity))
+            loudestLasting = &n;
     ASSERT_NE(loudestLasting, nullptr);
     EXPECT_EQ(loudestLasting->note, 69);
 }
