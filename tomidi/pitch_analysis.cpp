@@ -30,7 +30,9 @@ constexpr int longestWindow = analysisRingUsed;
 constexpr float lastEntry = static_cast<float>(analysisRingUsed - 1);
 constexpr float twoPi = 6.2831855f;   // single precision
 constexpr float fourPi = 12.566371f;
-constexpr float ringRate = 88200.0f;  // two entries' worth per cycle of a, see buildPhaseTable
+// Lag i spans i x f / 44100 cycles: a = i x f / 88200 is half of that, and
+// 4 pi a the phase in radians.
+constexpr float halfCycleDivisor = 88200.0f;
 // A harmonic falls on a row when it is within a fifth of a semitone: 2^(1/60) - 1.
 constexpr double harmonicTolerance = 0.01161944030192252;
 constexpr float levelDivisor = 30.0f;  // per term
@@ -202,9 +204,8 @@ void buildKernel(float exponent) {
     }
     kernelTable.rawCount = rawCount;
     kernelTable.scaleA = roundToInt(0.7 * std::sqrt(static_cast<double>(rawCount)));
-    // A kernel of zeros (an exponent that makes every value vanish) keeps
-    // its zeros instead of dividing by nothing.
-    kernelTable.scaleB = std::max(1, roundToInt(std::sqrt(static_cast<double>(shapedCount))));
+    // Position 0, where the cosine is 1, counts for every exponent: B >= 1.
+    kernelTable.scaleB = roundToInt(std::sqrt(static_cast<double>(shapedCount)));
     const float scale = static_cast<float>(kernelTable.scaleA) / static_cast<float>(kernelTable.scaleB);
     for (int i = 0; i <= kernelPeriod; ++i) {
         kernelTable.cosine[i] *= scale;
@@ -235,7 +236,7 @@ void buildPhaseTable() {
     for (int r = 0; r <= highestRow; ++r) {
         const float frequency = noteRows[r].frequency;
         for (int i = 0; i < phaseLags; ++i) {
-            const float a = static_cast<float>(i) * frequency / ringRate;
+            const float a = static_cast<float>(i) * frequency / halfCycleDivisor;
             const float b = fourPi * a;
             const double position = std::floor(10000.0 * static_cast<double>(b) / static_cast<double>(twoPi));
             phaseTable[r][i] = static_cast<std::uint16_t>(static_cast<long long>(position) % kernelPeriod);
