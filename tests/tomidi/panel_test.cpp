@@ -135,6 +135,19 @@ TEST_F(PanelTest, VelocityScaleKeysMoveByTwoAndAHalfPercentWithinLimits) {
     EXPECT_FLOAT_EQ(toMidiSettings.vol, 0.02f);
 }
 
+TEST_F(PanelTest, OutputKeyReopensTheChosenOutputAndRedrawsTheHeader) {
+    midi.outputs = 3;
+    const double t = desk.clock() + 0.05;
+    desk.pushKeyAt(t, 'o');
+    desk.pushKeyAt(t + 0.01, '2');
+    desk.pushKeyAt(t + 0.02, key::Enter);
+    desk.pushKeyAt(t + 0.5, key::Escape);
+    runToMidi();
+    EXPECT_EQ(midiDevice, 2);
+    EXPECT_EQ(midi.opened.back(), 1);
+    EXPECT_EQ(textAt(1, 1, 12), "[O]midiout2 ");
+}
+
 TEST_F(PanelTest, UnhandledKeyLeavesAfterItsFrameWithAllNotesOff) {
     enqueueNoteOn(60, 90, desk.clock() + 100.0);
     desk.pushKeyAt(desk.clock() + 0.3, '5');
