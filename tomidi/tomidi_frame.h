@@ -6,6 +6,14 @@
 // runs the frames (the toMidi panel, a converter) adds its own work at the
 // points FrameSteps names; the frame itself draws nothing and reads no key.
 //
+// Running it faster than real time: a platform whose sleepMs advances a
+// virtual clock and pulls the engine's host-driven output for the time that
+// passed (ScriptedPlatform::onTimeAdvance with FBS_HOST_PULLBUFFER), a
+// MidiSystem of one's own (installMidiSystem), toMidiActive set, then
+// startFrames() and runFrame() until FrameSteps::trackEnded is called. The
+// 77 levels are in noteRows at afterTracking; a NoteEventWatcher
+// (note_tracking.h) sees each event with its row as it is queued.
+//
 // Main thread only.
 #pragma once
 
