@@ -162,14 +162,6 @@ TEST_F(PanelTest, UnhandledKeyLeavesAfterItsFrameWithAllNotesOff) {
     EXPECT_NEAR(desk.clock() - frameClock.current, 0.0, 1e-9) << "nothing after the frame that read it";
 }
 
-TEST_F(PanelTest, ToMidiIsActiveOnlyWhileThePanelRuns) {
-    int activeSeen = 0;
-    desk.onTimeAdvance([&](double, double) { activeSeen = std::max(activeSeen, toMidiActive.load()); });
-    runPanel({});
-    EXPECT_EQ(activeSeen, 1);
-    EXPECT_EQ(toMidiActive, 0);
-}
-
 TEST_F(PanelTest, TestModeRedrawsTheChartOftenAndShowsItsLabel) {
     runPanel({'t'}, 0.5);
     EXPECT_TRUE(toMidiPanel.testMode);
