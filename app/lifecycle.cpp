@@ -17,6 +17,7 @@
 #include "playback/playlist.h"
 #include "playback/track_control.h"
 #include "tomidi/midi_output.h"
+#include "tomidi/pitch_analysis.h"
 
 namespace korvane {
 
@@ -89,6 +90,9 @@ int runKorvane() {
     limitEqualizerSettings(equalizer);
 
     startTime = p.clock();
+
+    buildNoteTables();
+    buildPhaseTable();
 
     FBS_SET_MASTERCALLBACK(masterCallback);
     applyEffectSettings();

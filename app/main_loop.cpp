@@ -14,6 +14,7 @@
 #include "playback/playlist_panel.h"
 #include "playback/track_control.h"
 #include "tomidi/midi_output.h"
+#include "tomidi/tomidi_panel.h"
 
 namespace korvane {
 
@@ -119,18 +120,22 @@ void runPlaylistPanel() {
     drawMainPanel();
 }
 
-// The toMidi panel, the equalizer editor, the reverb panels and the
-// auto-volume stage are not part of this program yet: their keys change the
-// modes they own and redraw.
+// The toMidi panel runs with the track's playing flag; the key that ended
+// it is dropped.
+void runToMidiCommand() {
+    playing = savedPlaying;
+    runToMidi();
+    drawMainPanel();
+    keyText.clear();
+}
+
+// The equalizer editor, the reverb panels and the auto-volume stage are not
+// part of this program yet: their keys change the modes they own and redraw.
 void dispatch() {
     keyText = std::string(1, static_cast<char>(keyCode % 256));
     savedPlaying = playing.load();
     playing = 0;
-    if (keyCode == key::F9) {
-        playing = savedPlaying;
-        drawMainPanel();
-        keyText.clear();
-    }
+    if (keyCode == key::F9) runToMidiCommand();
     if (keyCode == key::Right || keyCode == key::Down) {
         nextTrack();
         savedPlaying = 1;
@@ -177,11 +182,7 @@ void dispatch() {
         drawMainPanel();
         keyText.clear();
     }
-    if (isKey('m')) {
-        playing = savedPlaying;
-        drawMainPanel();
-        keyText.clear();
-    }
+    if (isKey('m')) runToMidiCommand();
     playing = savedPlaying;
 }
 

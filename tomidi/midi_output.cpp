@@ -7,6 +7,7 @@
 #include "app/dialogs.h"
 #include "app/number_text.h"
 #include "app/window/screen.h"
+#include "tomidi/note_tracking.h"
 #include "tomidi/system_midi.h"
 
 namespace korvane {
@@ -88,6 +89,7 @@ void sendNoteOff(int note) {
 void allNotesOff() {
     send(0xB0 + midiChannel, 123, 0);
     send(0xB0 + midiChannel, 64, 0);
+    clearNoteEventQueues();
     noteSounding.fill(0);
 }
 

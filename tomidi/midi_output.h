@@ -60,7 +60,8 @@ void chooseMidiDevice();
 void sendNoteOn(int note, int velocity);
 // Sent even when the note was not sounding.
 void sendNoteOff(int note);
-// The all-notes-off and sustain-off controllers; every note flag cleared.
+// The all-notes-off and sustain-off controllers; every note flag cleared
+// and every queued note event dropped.
 void allNotesOff();
 
 }  // namespace korvane

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Writes the MP3 files the tests and benchmarks play, synthesised with sox and
+# Writes the MP3 files the tests and benchmarks play, synthesised with sox (in
+# its repeatable mode, so that even the dither is the same every time) and
 # encoded with lame, the same on every machine.
 #
 # Usage: make_test_audio.sh OUTDIR         the short set below
@@ -19,6 +20,11 @@
 #                               one frame holds all of tone_22050_stereo
 #   not_mp3.mp3             plain text
 #   empty.mp3               0 bytes
+#   piano_a4.mp3            0.5 s of silence, then a struck 440 Hz tone (with
+#                           weak 2nd and 3rd harmonics) fading out over 2.5 s,
+#                           then 0.5 s of silence
+#   piano_a4_sharp30.mp3    the same 30 cents sharp (447.69 Hz)
+#   triad_c4.mp3            the same with C4, E4 and G4 struck together
 set -eu
 out=$1
 long=${2:-}
@@ -37,10 +43,10 @@ syncsafe() {
 # tone RATE CHANNELS BITRATE NAME
 tone() {
   if [ "$2" = 1 ]; then
-    sox -q -n -r "$1" -c 1 -b 16 "$work/$4.wav" synth 3 sine 440 gain -3
+    sox -R -q -n -r "$1" -c 1 -b 16 "$work/$4.wav" synth 3 sine 440 gain -3
     mode="-m m"
   else
-    sox -q -n -r "$1" -c 2 -b 16 "$work/$4.wav" synth 3 sine 440 sine 660 gain -3
+    sox -R -q -n -r "$1" -c 2 -b 16 "$work/$4.wav" synth 3 sine 440 sine 660 gain -3
     mode="-m s"
   fi
   case $1 in
@@ -51,9 +57,36 @@ tone() {
   mv "$work/$4.mp3" "$out/$4.mp3"
 }
 
+# harmonic FREQ N GAIN NAME: the N-th harmonic of FREQ, struck and fading
+# out over 2.5 s, mono.
+harmonic() {
+  f=$(awk "BEGIN { print $1 * $2 }")
+  sox -R -q -n -r 44100 -c 1 -b 16 "$work/$4.wav" synth 2.5 sine "$f" fade l 0.005 2.5 2.45 vol "$3"
+}
+
+# piano NAME FREQ...: the notes struck together after 0.5 s of silence,
+# with weak 2nd and 3rd harmonics (a tenth and a twentieth), their loudest
+# moment at 0.69 of full scale together.
+piano() {
+  name=$1
+  shift
+  share=$(awk "BEGIN { print 1 / $# }")
+  parts=
+  for freq in "$@"; do
+    harmonic "$freq" 1 0.6 "h1_$freq"
+    harmonic "$freq" 2 0.06 "h2_$freq"
+    harmonic "$freq" 3 0.03 "h3_$freq"
+    for h in 1 2 3; do parts="$parts -v $share $work/h${h}_$freq.wav"; done
+  done
+  # shellcheck disable=SC2086
+  sox -R -q -m $parts -c 2 "$work/$name.wav" pad 0.5 0.5
+  lame --quiet --cbr -b 128 "$work/$name.wav" "$work/$name.mp3"
+  mv "$work/$name.mp3" "$out/$name.mp3"
+}
+
 if [ "$long" = "--long" ]; then
   # Two sweeping tones over soft pink noise.
-  sox -q -n -r 44100 -c 2 -b 16 "$work/music.wav" synth 180 sine 220-880 sine 330-1320 \
+  sox -R -q -n -r 44100 -c 2 -b 16 "$work/music.wav" synth 180 sine 220-880 sine 330-1320 \
     synth 180 pinknoise amod 0.02 gain -9
   lame --quiet --cbr -b 128 "$work/music.wav" "$work/music.mp3"
   mv "$work/music.mp3" "$out/music_180s_44100_stereo.mp3"
@@ -97,3 +130,7 @@ while [ $i -lt 400 ]; do
 done > "$out/not_mp3.mp3"
 
 : > "$out/empty.mp3"
+
+piano piano_a4 440
+piano piano_a4_sharp30 447.69
+piano triad_c4 261.63 329.63 392

@@ -1,0 +1,146 @@
+// Speed of one toMidi frame's work: measureAllRows and trackNotes on a full
+// ring of music-like sound (chords of decaying harmonic tones over noise).
+//
+// Frame/<cpu>/<windowFactor x 10>: the frame as the player runs it.
+// PlainFrame/...: the same levels measured one row after another by
+// measureLevelBudgeted, the plain form of the arithmetic, then trackNotes.
+// Counters: "terms" per frame, "ns_per_term", "pct_of_frame" (the share of
+// the 25 ms frame; goals: under 2 at the defaults 4800/10, under 5 at
+// 12000/19) and, for Frame, "x_plain": its time over PlainFrame's. Times
+// are the thread's processor time.
+//
+// BuildTables: the note tables and the phase table as start-up builds them.
+#include <benchmark/benchmark.h>
+
+#include <time.h>
+
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <random>
+#include <utility>
+
+#include "effects/analysis_ring.h"
+#include "tomidi/note_tracking.h"
+#include "tomidi/pitch_analysis.h"
+#include "tomidi/tomidi_settings.h"
+
+namespace korvane {
+namespace {
+
+constexpr double kFrameSeconds = 0.025;
+
+void fillRingWithMusic() {
+    std::mt19937 random(2024);
+    std::uniform_real_distribution<float> noise(-300.0f, 300.0f);
+    // Three chords of four notes, one every 0.66 s, each note with five
+    // harmonics decaying at their own rate.
+    const int chords[3][4] = {{48, 60, 64, 67}, {53, 57, 60, 65}, {55, 59, 62, 67}};
+    for (int i = 0; i < analysisRingUsed; ++i) {
+        const int chord = std::min(2, i / 29400);
+        const double t = (i - chord * 29400) / 44100.0;
+        double value = noise(random);
+        for (int note : chords[chord]) {
+            const double f = 440.0 * std::exp2((note - 69) / 12.0);
+            for (int h = 1; h <= 5; ++h)
+                value += 3000.0 / h * std::exp(-t * (1.5 + h)) * std::sin(2 * M_PI * f * h * (i / 44100.0));
+        }
+        analysisRing.samples[i].store(static_cast<float>(value) + ringFloor);
+    }
+    analysisRing.writePos.store(12345);
+}
+
+int totalTerms() {
+    int terms = 0;
+    for (int r = 0; r <= highestRow; ++r) terms += budgetOf(r).terms;
+    return terms;
+}
+
+void prepare(benchmark::State& state) {
+    static bool built = false;
+    toMidiSettings = ToMidiSettings{};
+    toMidiSettings.cpu = static_cast<int>(state.range(0));
+    toMidiSettings.windowFactor = static_cast<float>(state.range(1)) / 10.0f;
+    buildNoteTables();
+    if (!built) {
+        buildPhaseTable();
+        built = true;
+    }
+    fillRingWithMusic();
+    kz0 = 1.003f;
+}
+
+// Seconds per frame of the plain measurement, by settings, for x_plain.
+std::map<std::pair<int64_t, int64_t>, double>& plainSeconds() {
+    static std::map<std::pair<int64_t, int64_t>, double> seconds;
+    return seconds;
+}
+
+void report(benchmark::State& state, double seconds) {
+    const double frames = static_cast<double>(state.iterations());
+    const int terms = totalTerms();
+    state.counters["terms"] = terms;
+    state.counters["ns_per_term"] = seconds / frames / terms * 1e9;
+    state.counters["pct_of_frame"] = seconds / frames / kFrameSeconds * 100.0;
+}
+
+double threadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+// The work's time on this thread's processor, so that other programs on a
+// busy machine do not count.
+double cpuSeconds(benchmark::State& state, auto&& work) {
+    double seconds = 0.0;
+    for (auto _ : state) {
+        const double begin = threadSeconds();
+        work();
+        seconds += threadSeconds() - begin;
+        benchmark::ClobberMemory();
+    }
+    return seconds;
+}
+
+void PlainFrame(benchmark::State& state) {
+    prepare(state);
+    const double seconds = cpuSeconds(state, [] {
+        for (int r = 0; r <= highestRow; ++r) {
+            readMark = analysisRing.writePos.load();
+            noteRows[r].noteLevel = measureLevelBudgeted(kz0, r);
+        }
+        trackNotes(0.0);
+    });
+    report(state, seconds);
+    plainSeconds()[{state.range(0), state.range(1)}] = seconds / static_cast<double>(state.iterations());
+}
+
+void Frame(benchmark::State& state) {
+    prepare(state);
+    const double seconds = cpuSeconds(state, [] {
+        measureAllRows();
+        trackNotes(0.0);
+    });
+    report(state, seconds);
+    const auto plain = plainSeconds().find({state.range(0), state.range(1)});
+    if (plain != plainSeconds().end())
+        state.counters["x_plain"] = seconds / static_cast<double>(state.iterations()) / plain->second;
+}
+
+void BuildTables(benchmark::State& state) {
+    toMidiSettings = ToMidiSettings{};
+    for (auto _ : state) {
+        buildNoteTables();
+        buildPhaseTable();
+    }
+}
+
+BENCHMARK(PlainFrame)->Args({4800, 10})->Args({12000, 19})->Unit(benchmark::kMicrosecond);
+BENCHMARK(Frame)->Args({4800, 10})->Args({12000, 19})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BuildTables)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace korvane
+
+BENCHMARK_MAIN();

@@ -1,0 +1,151 @@
+// What the toMidi tests share: the analysis tables built once per program,
+// the toMidi state back at its start values, the recording MIDI system
+// with its messages decoded, and the text shown in the window's cells.
+//
+// ToMidiTest: the scripted platform in a fresh working folder, without the
+// engine, for the analysis, the tracking and the panel's keys. ToMidiDeskTest: the scripted desk of the playback
+// tests, with the engine on its host-driven output in virtual time, for
+// runs from an MP3 file to MIDI messages.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/main_loop.h"
+#include "app/main_panel.h"
+#include "app/window/font.h"
+#include "effects/analysis_ring.h"
+#include "effects/effect_settings.h"
+#include "playback/playback_state.h"
+#include "tests/playback/playback_support.h"
+#include "tomidi/midi_output.h"
+#include "tomidi/note_tracking.h"
+#include "tomidi/pitch_analysis.h"
+#include "tomidi/recording_midi.h"
+#include "tomidi/tomidi_frame.h"
+#include "tomidi/tomidi_panel.h"
+#include "tomidi/tomidi_settings.h"
+
+namespace korvane {
+
+// A short message as sent, unpacked.
+struct SentMessage {
+    double time = 0.0;
+    int status = 0;
+    int data1 = 0;
+    int data2 = 0;
+};
+
+class ToMidiState {
+public:
+    static void reset() {
+        static const bool phaseBuilt = [] {
+            toMidiSettings = ToMidiSettings{};
+            buildNoteTables();
+            buildPhaseTable();
+            return true;
+        }();
+        (void)phaseBuilt;
+        toMidiSettings = ToMidiSettings{};
+        buildNoteTables();
+        kz0 = 1.0f;
+        aux = 0.0f;
+        peakRow = 0;
+        readMark = 0;
+        noteTracks = {};
+        for (NoteRow& row : noteRows) row.noteLevel = 0.0f;
+        noteOnQueue = NoteEventQueue{};
+        noteOffQueue = NoteEventQueue{};
+        noteSounding.fill(0);
+        toMidiActive = 0;
+        frameClock = FrameClock{};
+        toMidiPanel = ToMidiPanel{};
+        clearAnalysisRing();
+        analysisRing.writePos = 0;
+    }
+
+    // The messages sent since the last call (the program change included).
+    std::vector<SentMessage> takeSent() {
+        std::vector<SentMessage> sent;
+        for (const RecordingMidi::Message& m : midi.messages)
+            sent.push_back({m.time, int(m.packed & 0xFF), int((m.packed >> 8) & 0xFF),
+                            int((m.packed >> 16) & 0xFF)});
+        midi.messages.clear();
+        return sent;
+    }
+
+    // The recording system with output -1 (number 0) open.
+    void openRecording() {
+        installMidiSystem(&midi);
+        midiDevice = 0;
+        openMidiDevice();
+        midi.messages.clear();
+    }
+
+    void closeRecording() {
+        closeMidiDevice();
+        installMidiSystem(nullptr);
+    }
+
+    RecordingMidi midi;
+};
+
+// The text in a row of cells from (row, column), each cell read back as the
+// printable character whose glyph its pixels of the foreground colour
+// draw; "#" for a cell that shows none.
+inline std::string textAt(int row, int column, int length, std::uint32_t fore = defaultForeground) {
+    const Framebuffer& pixels = platform().framebuffer();
+    std::string text;
+    for (int cell = 0; cell < length; ++cell) {
+        const int x0 = (column - 1 + cell) * font::cellSize;
+        const int y0 = (row - 1) * font::cellSize;
+        char found = '#';
+        for (int byte = 32; byte < 127 && found == '#'; ++byte) {
+            const std::uint8_t* rows = font::glyph(static_cast<unsigned char>(byte));
+            bool same = true;
+            for (int dy = 0; dy < font::cellSize && same; ++dy)
+                for (int dx = 0; dx < font::cellSize && same; ++dx)
+                    same = ((rows[dy] & (0x80u >> dx)) != 0) == (pixels.at(x0 + dx, y0 + dy) == fore);
+            if (same) found = static_cast<char>(byte);
+        }
+        text += found;
+    }
+    return text;
+}
+
+class ToMidiTest : public ScriptedDeskTest, public ToMidiState {
+protected:
+    void SetUp() override {
+        openDesk("korvane-tomidi-");
+        desk.advance(100.0);
+        reset();
+        keyText.clear();
+        playing = stopped = trackEnded = 0;
+        auxvar = 0.0;
+        openRecording();
+    }
+
+    void TearDown() override {
+        closeRecording();
+        closeDesk();
+    }
+};
+
+class ToMidiDeskTest : public PlaybackTest, public ToMidiState {
+protected:
+    void SetUp() override {
+        PlaybackTest::SetUp();
+        reset();
+        openRecording();
+    }
+
+    void TearDown() override {
+        closeRecording();
+        PlaybackTest::TearDown();
+    }
+};
+
+}  // namespace korvane
