@@ -1,0 +1,228 @@
+#include "tools/converter/conversion.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+#include "app/main_loop.h"
+#include "app/number_text.h"
+#include "app/window/scripted_platform.h"
+#include "effects/analysis_ring.h"
+#include "effects/effect_settings.h"
+#include "effects/master_callback.h"
+#include "engine/fbs.h"
+#include "playback/playback_state.h"
+#include "playback/track_length.h"
+#include "tomidi/midi_output.h"
+#include "tomidi/note_tracking.h"
+#include "tomidi/pitch_analysis.h"
+#include "tomidi/recording_midi.h"
+#include "tomidi/tomidi_frame.h"
+#include "tools/converter/note_output.h"
+
+namespace korvane::converter {
+
+namespace {
+
+constexpr int outputRate = 44100;
+constexpr int outputFrames = 600;
+constexpr double bufferSeconds = static_cast<double>(outputFrames) / outputRate;
+// The mixer's master volume while automatic volume is off.
+constexpr float masterVolume = 0.85f;
+// A stream that has given nothing after this long never will.
+constexpr double silentStart = 5.0;
+
+ScriptedPlatform desk;
+RecordingMidi midi;
+
+// Buffers pulled since the stream was started, and what the virtual clock
+// still owes the output.
+std::int64_t buffersPulled = 0;
+double owed = 0.0;
+
+void pullFor(double seconds) {
+    owed += seconds;
+    while (owed >= bufferSeconds) {
+        const void* buffer = nullptr;
+        FBS_HOST_PULLBUFFER(&buffer);
+        owed -= bufferSeconds;
+        ++buffersPulled;
+    }
+}
+
+// Stream callbacks putting one channel in both: (left, right) becomes
+// (left, left) or (right, right).
+int copyLeft(void* buffer, int channels, int frames) {
+    auto* samples = static_cast<std::int16_t*>(buffer);
+    if (channels == 2)
+        for (int i = 0; i < frames; ++i) samples[2 * i + 1] = samples[2 * i];
+    return 0;
+}
+
+int copyRight(void* buffer, int channels, int frames) {
+    auto* samples = static_cast<std::int16_t*>(buffer);
+    if (channels == 2)
+        for (int i = 0; i < frames; ++i) samples[2 * i] = samples[2 * i + 1];
+    return 0;
+}
+
+// The loudest left + right seen by measureSum.
+int loudest = 0;
+int measureSum(void* buffer, int channels, int frames) {
+    const auto* samples = static_cast<const std::int16_t*>(buffer);
+    for (int i = 0; i < frames; ++i) {
+        const int sum = channels == 2 ? samples[2 * i] + samples[2 * i + 1] : 2 * samples[i];
+        loudest = std::max(loudest, std::abs(sum));
+    }
+    return 0;
+}
+
+// Runs frames while the stream plays and for `tail` seconds after it ends,
+// recording the levels of each frame.
+class PassSteps : public FrameSteps {
+public:
+    PassSteps(PassResult& result, double length, const ProgressReport& progress, double from, double share)
+        : result_(result), length_(length), progress_(progress), from_(from), share_(share) {}
+
+    void afterTracking() override {
+        const double audio = static_cast<double>(buffersPulled) * bufferSeconds;
+        result_.levels.times.push_back(audio);
+        RowLevels levels;
+        for (int r = 0; r < rowCount; ++r) levels[r] = noteRows[r].noteLevel;
+        result_.levels.levels.push_back(levels);
+        if (progress_ && length_ > 0)
+            progress_(from_ + share_ * std::min(1.0, audio / length_), audio);
+    }
+
+private:
+    PassResult& result_;
+    double length_;
+    const ProgressReport& progress_;
+    double from_;
+    double share_;
+};
+
+// The longest a row's events wait after their attack: its window and its
+// delay, and a little more for the note to be decided.
+double longestLag() {
+    double lag = 0.0;
+    for (const NoteRow& row : noteRows)
+        lag = std::max(lag, row.windowLength / static_cast<double>(outputRate) + row.outputDelay);
+    return lag + 0.2;
+}
+
+}  // namespace
+
+bool ConversionRun::start(std::string& error) {
+    installPlatform(&desk);
+    desk.setTimeLimit(1e12);
+    desk.onTimeAdvance([](double from, double to) { pullFor(to - from); });
+    installMidiSystem(&midi);
+    if (FBS_USE_HOSTOUTPUT(1) != 1 || FBS_INIT(outputRate, 2, 3, outputFrames, 0) != 1) {
+        const char* reason = FBS_GET_PLUGERROR();
+        error = std::string("the sound engine did not start") + (reason != nullptr && *reason ? ": " : "") +
+                (reason != nullptr ? reason : "");
+        return false;
+    }
+    started_ = true;
+    plugBits = FBS_GET_PLUGBITS();
+    plugRate = FBS_GET_PLUGRATE();
+    plugChannels = FBS_GET_PLUGCHANNELS();
+    buildNoteTables();
+    buildPhaseTable();
+    FBS_SET_MASTERCALLBACK(masterCallback);
+    applyEffectSettings();
+    openMidiDevice();
+    return true;
+}
+
+ConversionRun::~ConversionRun() {
+    if (!started_) return;
+    FBS_END_MP3STREAM();
+    FBS_DISABLE_MASTERCALLBACK();
+    FBS_EXIT();
+    closeMidiDevice();
+    installMidiSystem(nullptr);
+    desk.onTimeAdvance(nullptr);
+}
+
+int ConversionRun::loudestSum(const std::string& path) {
+    FBS_DISABLE_MASTERCALLBACK();
+    loudest = 0;
+    int result = -1;
+    if (FBS_CREATE_MP3STREAM(path.c_str()) == 1) {
+        FBS_SET_STREAMCALLBACK(measureSum);
+        FBS_ENABLE_STREAMCALLBACK();
+        FBS_PLAY_MP3STREAM(1.0f, 0.0f);
+        bool sounded = false;
+        for (int pulls = 0;; ++pulls) {
+            const void* buffer = nullptr;
+            FBS_HOST_PULLBUFFER(&buffer);
+            const bool streaming = FBS_GET_PLAYINGSTREAMS() > 0;
+            sounded = sounded || streaming;
+            if ((sounded && !streaming) || (!sounded && pulls * bufferSeconds > silentStart)) break;
+        }
+        if (sounded) result = loudest;
+        FBS_END_MP3STREAM();
+    }
+    applyEffectSettings();
+    return result;
+}
+
+PassResult ConversionRun::play(const std::string& path, Channels channels, float gain, double length,
+                               const ProgressReport& progress, double progressFrom, double progressShare) {
+    PassResult result;
+    result.audioSeconds = length;
+    allNotesOff();
+    resetAnalysis();
+    kz0 = 1.0f;
+    midi.messages.clear();
+    playing = 0;  // the converter ends the track itself
+    stopped = 0;
+    trackEnded = 0;
+    if (gain > 0) {
+        autovolMode = 0;
+        volume = gain / masterVolume;
+        applyEffectSettings();
+    }
+    toMidiActive = 1;
+    resetSpeedStage();
+
+    if (FBS_CREATE_MP3STREAM(path.c_str()) != 1) return result;
+    if (channels != Channels::Both) {
+        FBS_SET_STREAMCALLBACK(channels == Channels::Left ? copyLeft : copyRight);
+        FBS_ENABLE_STREAMCALLBACK();
+    }
+    FBS_PLAY_MP3STREAM(1.0f, 0.0f);
+    const double begin = desk.clock();
+    buffersPulled = 0;
+    owed = 0.0;
+
+    PassSteps steps(result, length, progress, progressFrom, progressShare);
+    startFrames();
+    const double tail = longestLag();
+    bool sounded = false;
+    double endedAt = -1.0;
+    for (;;) {
+        runFrame(steps);
+        const bool streaming = FBS_GET_PLAYINGSTREAMS() > 0;
+        sounded = sounded || streaming;
+        const double now = desk.clock();
+        if (!sounded && now - begin > silentStart) break;
+        if (sounded && !streaming && endedAt < 0) endedAt = now;
+        if (endedAt >= 0 && now - endedAt >= tail) break;
+    }
+    allNotesOff();  // the track's end
+    FBS_END_MP3STREAM();
+    toMidiActive = 0;
+    for (const RecordingMidi::Message& message : midi.messages)
+        result.messages.push_back({message.time - begin, message.packed});
+    return result;
+}
+
+}  // namespace korvane::converter

@@ -1,0 +1,56 @@
+// One MP3 file through the player's own path in virtual time: the engine on
+// its host-driven output, the master callback feeding the analysis ring,
+// and the toMidi frame every 25 ms of a virtual clock, run as fast as the
+// processor allows. The engine is one per process, so one process converts
+// one file (see batch.h).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/converter/batch.h"
+#include "tools/converter/midi_file.h"
+#include "tools/converter/options.h"
+#include "tools/converter/refinement.h"
+
+namespace korvane::converter {
+
+// What feeds the analysis ring: left + right as in the player, or one
+// channel alone in both (left + left), which no phase difference between
+// the channels can cancel.
+enum class Channels { Both, Left, Right };
+
+struct PassResult {
+    LevelHistory levels;                // every frame's 77 levels, at audio times
+    std::vector<TimedMessage> messages;  // what the player sent, at audio times
+    double audioSeconds = 0.0;           // of the file
+};
+
+// The engine and the virtual clock of this process; the toMidi settings,
+// effects and tables as the player has them. Start once per process.
+class ConversionRun {
+public:
+    // False, with the reason, when the engine cannot start.
+    bool start(std::string& error);
+    ~ConversionRun();
+
+    // The loudest left + right sample the stream gives, or -1 when the file
+    // gives no audio.
+    int loudestSum(const std::string& path);
+
+    // Plays the file through the toMidi path once. gain, when positive,
+    // replaces the chain's volume (automatic volume off) so that the
+    // analysis sees the file at a known level. done(fraction, seconds) is
+    // told how far it is.
+    PassResult play(const std::string& path, Channels channels, float gain, double length,
+                    const ProgressReport& progress, double progressFrom, double progressShare);
+
+private:
+    bool started_ = false;
+};
+
+// Converts one job with the settings of the command line; the outcome
+// names what failed.
+Outcome convertJob(const Job& job, const Options& options, const ProgressReport& progress);
+
+}  // namespace korvane::converter

@@ -1,0 +1,173 @@
+// One job: checks the input, runs the passes the output needs, and writes
+// every result through a temporary file, so a failure leaves none behind.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "app/number_text.h"
+#include "app/text_file.h"
+#include "playback/track_length.h"
+#include "tomidi/note_tracking.h"
+#include "tomidi/pitch_analysis.h"
+#include "tomidi/tomidi_settings.h"
+#include "tools/converter/conversion.h"
+#include "tools/converter/note_output.h"
+
+namespace korvane::converter {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The player decides a note when its level stops rising, at the end of the
+// attack's window, and sends it outputDelay later; this much more is the
+// frame in which the decision falls.
+constexpr double decisionDelay = 0.025;
+// The refined onsets lie at the last frame before a rise; the rise starts
+// within the next frame.
+constexpr double refinedOnsetDelay = 0.0;
+
+std::string systemReason() { return std::strerror(errno); }
+
+// Why the input cannot be converted, or "" when it can; its playing time.
+std::string checkInput(const std::string& path, double& seconds) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return systemReason();
+    if (S_ISDIR(info.st_mode)) return "is a folder";
+    std::string reply;
+    switch (queryLengthService(path, reply)) {
+    case lengthServiceOk: break;
+    case lengthServiceCannotOpen: return "cannot be read";
+    default: return "holds no MPEG audio frame";
+    }
+    seconds = parseNumber(reply) / 1000.0;
+    return {};
+}
+
+// The player's events, each moved earlier by the lag of the row it came
+// from (its window, its delay and the deciding frame), never before 0 and
+// every note-off still after its note-on.
+std::vector<OutputNote> alignedNotes(const std::vector<OutputNote>& notes) {
+    std::vector<OutputNote> aligned;
+    for (OutputNote note : notes) {
+        const int row = note.note - lowestNote;
+        if (row >= 0 && row < noteRowCount) {
+            const NoteRow& r = noteRows[row];
+            const double lag = r.outputDelay + r.windowLength / 44100.0 + decisionDelay;
+            note.onset = std::max(0.0, note.onset - lag);
+            note.offset = std::max(note.onset + 0.001, note.offset - lag);
+        }
+        aligned.push_back(note);
+    }
+    std::stable_sort(aligned.begin(), aligned.end(),
+                     [](const OutputNote& a, const OutputNote& b) { return a.onset < b.onset; });
+    return aligned;
+}
+
+std::vector<OutputNote> refinedNotes(ConversionRun& run, const std::string& path, double seconds,
+                                     const ProgressReport& progress, std::string& error) {
+    const int loudest = run.loudestSum(path);
+    if (loudest < 0) {
+        error = "gives no audio";
+        return {};
+    }
+    const float gain = loudest > 0 ? refinementPeak / static_cast<float>(loudest) : 1.0f;
+    const PassResult left = run.play(path, Channels::Left, gain, seconds, progress, 0.0, 0.5);
+    const PassResult right = run.play(path, Channels::Right, gain, seconds, progress, 0.5, 0.5);
+
+    // The two channels' levels, averaged frame by frame.
+    LevelHistory both;
+    const std::size_t frames = std::min(left.levels.levels.size(), right.levels.levels.size());
+    for (std::size_t k = 0; k < frames; ++k) {
+        RowLevels levels;
+        for (int r = 0; r < rowCount; ++r)
+            levels[r] = 0.5f * (left.levels.levels[k][r] + right.levels.levels[k][r]);
+        both.times.push_back(left.levels.times[k]);
+        both.levels.push_back(levels);
+    }
+    std::array<int, rowCount> window{};
+    for (int r = 0; r < rowCount; ++r) window[r] = noteRows[r].windowLength;
+
+    std::vector<OutputNote> notes;
+    for (const RefinedNote& note : refineNotes(both, window))
+        notes.push_back({std::max(0.0, note.onset - refinedOnsetDelay), note.offset - refinedOnsetDelay,
+                         note.note, velocityOf(note.peakLevel, toMidiSettings.vol)});
+    return notes;
+}
+
+// Writes every (path, bytes) pair; on a failure removes what was written
+// and names the file.
+std::string writeAll(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::vector<std::string> written;
+    for (const auto& [path, bytes] : files) {
+        std::error_code ignored;
+        const fs::path parent = fs::path(path).parent_path();
+        if (!parent.empty()) fs::create_directories(parent, ignored);
+        errno = 0;
+        if (!writeTextFile(path, bytes)) {
+            const std::string reason = errno != 0 ? systemReason() : "write failed";
+            for (const std::string& done : written) fs::remove(done, ignored);
+            return "cannot write " + path + ": " + reason;
+        }
+        written.push_back(path);
+    }
+    return {};
+}
+
+}  // namespace
+
+Outcome convertJob(const Job& job, const Options& options, const ProgressReport& progress) {
+    const auto began = std::chrono::steady_clock::now();
+    double seconds = 0.0;
+    if (const std::string reason = checkInput(job.input, seconds); !reason.empty()) return {false, reason};
+
+    const bool raw = options.raw || options.playerTiming;
+    // The refinement explains overtones itself; the player's subtraction
+    // would take away the partials it reads.
+    if (!raw) toMidiSettings.harmo = 0;
+    ConversionRun run;
+    std::string error;
+    if (!run.start(error)) return {false, error};
+
+    std::vector<OutputNote> notes;
+    std::vector<TimedMessage> messages;
+    if (raw) {
+        const PassResult pass = run.play(job.input, Channels::Both, 0.0f, seconds, progress, 0.0, 1.0);
+        messages = pass.messages;
+        if (!options.playerTiming) {
+            notes = alignedNotes(notesOfMessages(messages));
+            messages = messagesOfNotes(notes, messages.empty() ? seconds : messages.back().time);
+        }
+    } else {
+        notes = refinedNotes(run, job.input, seconds, progress, error);
+        if (!error.empty()) return {false, error};
+        messages = messagesOfNotes(notes, seconds);
+    }
+    for (TimedMessage& message : messages) message.time = std::max(0.0, message.time + options.shift);
+    notes = notesOfMessages(messages);
+
+    std::vector<std::pair<std::string, std::string>> files;
+    if (!job.wav.empty()) {
+        std::string wav = renderedWav(messages, messages.empty() ? 0.0 : messages.back().time, error);
+        if (wav.empty()) return {false, error};
+        files.emplace_back(job.wav, std::move(wav));
+    }
+    if (!job.notes.empty()) files.emplace_back(job.notes, notesCsv(notes));
+    files.emplace_back(job.output, midiFileBytes(messages));
+    if (const std::string failure = writeAll(files); !failure.empty()) return {false, failure};
+
+    progress(1.0, seconds);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    char summary[128];
+    std::snprintf(summary, sizeof summary, "%zu notes, %.1f s of audio in %.2f s (%.0fx real time)",
+                  notes.size(), seconds, wall, wall > 0 ? seconds / wall : 0.0);
+    return {true, summary};
+}
+
+}  // namespace korvane::converter

@@ -1,0 +1,131 @@
+#include "tools/converter/note_output.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+#include "tomidi/midi_output.h"
+#include "tomidi/system_midi.h"
+
+namespace korvane::converter {
+
+namespace {
+
+constexpr int statusNoteOff = 0x80;
+constexpr int statusNoteOn = 0x90;
+constexpr int statusController = 0xB0;
+constexpr int statusProgram = 0xC0;
+constexpr int allNotesOffController = 123;
+constexpr int sustainController = 64;
+
+int statusOf(std::uint32_t packed) { return static_cast<int>(packed & 0xF0); }
+int data1Of(std::uint32_t packed) { return static_cast<int>((packed >> 8) & 0x7F); }
+int data2Of(std::uint32_t packed) { return static_cast<int>((packed >> 16) & 0x7F); }
+
+void appendLittleEndian(std::string& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+std::vector<TimedMessage> messagesOfNotes(const std::vector<OutputNote>& notes, double end) {
+    std::vector<TimedMessage> events;
+    for (const OutputNote& note : notes) {
+        events.push_back({note.onset, packMidiMessage(statusNoteOn + midiChannel, note.note, note.velocity)});
+        events.push_back({note.offset, packMidiMessage(statusNoteOff + midiChannel, note.note, 0)});
+    }
+    // In time order; at the same time a note-off first, so that a note
+    // struck again right after it ends is not cut short.
+    std::stable_sort(events.begin(), events.end(), [](const TimedMessage& a, const TimedMessage& b) {
+        if (a.time != b.time) return a.time < b.time;
+        return statusOf(a.packed) == statusNoteOff && statusOf(b.packed) != statusNoteOff;
+    });
+    std::vector<TimedMessage> messages = {{0.0, packMidiMessage(statusProgram + midiChannel, midiProgram, 0)}};
+    messages.insert(messages.end(), events.begin(), events.end());
+    const double last = std::max(end, messages.back().time);
+    messages.push_back({last, packMidiMessage(statusController + midiChannel, allNotesOffController, 0)});
+    messages.push_back({last, packMidiMessage(statusController + midiChannel, sustainController, 0)});
+    return messages;
+}
+
+std::vector<OutputNote> notesOfMessages(const std::vector<TimedMessage>& messages) {
+    std::vector<OutputNote> notes;
+    std::array<int, 128> sounding;  // index into notes, -1 when silent
+    sounding.fill(-1);
+    const auto end = [&](int note, double time) {
+        if (sounding[note] < 0) return;
+        notes[static_cast<std::size_t>(sounding[note])].offset = time;
+        sounding[note] = -1;
+    };
+    for (const TimedMessage& message : messages) {
+        const int status = statusOf(message.packed);
+        const int note = data1Of(message.packed);
+        if (status == statusNoteOff || (status == statusNoteOn && data2Of(message.packed) == 0)) {
+            end(note, message.time);
+        } else if (status == statusNoteOn) {
+            end(note, message.time);
+            sounding[note] = static_cast<int>(notes.size());
+            notes.push_back({message.time, message.time, note, data2Of(message.packed)});
+        } else if (status == statusController && note == allNotesOffController) {
+            for (int n = 0; n < 128; ++n) end(n, message.time);
+        }
+    }
+    const double last = messages.empty() ? 0.0 : messages.back().time;
+    for (int n = 0; n < 128; ++n) end(n, last);
+    return notes;
+}
+
+std::string notesCsv(const std::vector<OutputNote>& notes) {
+    std::string text = "onset_s,offset_s,pitch,velocity\n";
+    char line[96];
+    for (const OutputNote& note : notes) {
+        std::snprintf(line, sizeof line, "%.3f,%.3f,%d,%d\n", note.onset, note.offset, note.note, note.velocity);
+        text += line;
+    }
+    return text;
+}
+
+std::string renderedWav(const std::vector<TimedMessage>& messages, double seconds, std::string& error) {
+    constexpr int rate = 44100;
+    const std::unique_ptr<FluidSynthPort> synth = FluidSynthPort::open(generalMidiSoundFont, false);
+    if (!synth) {
+        error = std::string("the synthesizer could not start with ") + generalMidiSoundFont;
+        return {};
+    }
+    const std::int64_t total = static_cast<std::int64_t>((std::max(0.0, seconds) + 1.0) * rate);
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(total) * 2);
+    std::int64_t done = 0;
+    const auto renderTo = [&](std::int64_t frame) {
+        frame = std::clamp<std::int64_t>(frame, done, total);
+        while (done < frame) {
+            const int step = static_cast<int>(std::min<std::int64_t>(frame - done, 4096));
+            synth->render(samples.data() + 2 * done, step);
+            done += step;
+        }
+    };
+    for (const TimedMessage& message : messages) {
+        renderTo(static_cast<std::int64_t>(message.time * rate));
+        synth->send(message.packed);
+    }
+    renderTo(total);
+
+    const std::uint32_t dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
+    std::string wav = "RIFF";
+    appendLittleEndian(wav, 36 + dataBytes, 4);
+    wav += "WAVEfmt ";
+    appendLittleEndian(wav, 16, 4);
+    appendLittleEndian(wav, 1, 2);         // PCM
+    appendLittleEndian(wav, 2, 2);         // stereo
+    appendLittleEndian(wav, rate, 4);
+    appendLittleEndian(wav, rate * 4, 4);  // bytes per second
+    appendLittleEndian(wav, 4, 2);         // bytes per frame
+    appendLittleEndian(wav, 16, 2);
+    wav += "data";
+    appendLittleEndian(wav, dataBytes, 4);
+    wav.reserve(wav.size() + dataBytes);
+    for (const std::int16_t sample : samples) appendLittleEndian(wav, static_cast<std::uint16_t>(sample), 2);
+    return wav;
+}
+
+}  // namespace korvane::converter

@@ -1,0 +1,28 @@
+// The settings korvane-tomidi converts with: the player's own from a
+// korvane.ini (given with --config, or found in the current folder), else
+// the converter's defaults; then the toMidi settings of the command line.
+#pragma once
+
+#include <string>
+
+#include "tools/converter/options.h"
+
+namespace korvane::converter {
+
+// The converter's defaults, the panel settings that transcribe best on the
+// evaluation corpus: short windows (0.6) at the smallest budget, strong
+// harmonic subtraction, the most tuning iterations, velocities at full
+// scale for levels of the refinement's gain.
+constexpr float defaultVol = 1.0f;
+constexpr int defaultLock = 7;
+constexpr int defaultHarmo = 10;
+constexpr int defaultCpu = 1200;
+constexpr float defaultSinExponent = 1.0f;
+constexpr float defaultWindowFactor = 0.6f;
+constexpr float defaultVolume = 1.3f;  // the chain's volume, for --raw
+
+// Sets the player's settings for this process. False, with the reason, when
+// the --config file cannot be read.
+bool applySettings(const Options& options, std::string& error);
+
+}  // namespace korvane::converter
