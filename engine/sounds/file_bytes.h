@@ -11,7 +11,7 @@ namespace korvane::engine {
 
 struct FileBytes {
     struct Free {
-        void operator()(uint8_t* bytes) const { std::free(bytes); }
+        void operator()(uint8_t* memory) const { std::free(memory); }
     };
     std::unique_ptr<uint8_t, Free> bytes;
     size_t size = 0;  // bytes read, without the zero guard
