@@ -25,7 +25,7 @@ void setPlaying(int value) { playing.store(value, std::memory_order_relaxed); }
 // dialog was cancelled or the name is bad.
 std::optional<std::string> choosePlaylistName(const std::string& title) {
     setPlaying(0);
-    std::string name = chooseFileWithExtension(title, lastFolder + "*" + extension, extension);
+    const std::string name = chooseFileWithExtension(title, lastFolder + "*" + extension, extension);
     if (name.empty()) return std::nullopt;
     return name;
 }
