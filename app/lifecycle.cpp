@@ -10,11 +10,8 @@
 #include "app/main_panel.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
-#include "effects/auto_volume.h"
 #include "effects/effect_settings.h"
-#include "effects/equalizer.h"
 #include "effects/master_callback.h"
-#include "effects/reverb.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
@@ -84,20 +81,7 @@ int runKorvane() {
 
     openMidiDevice();
 
-    // The effect stages are ready before the callback is enabled; each takes
-    // what is prepared here with the first buffer it processes.
-    plugBits = FBS_GET_PLUGBITS();
-    plugRate = FBS_GET_PLUGRATE();
-    plugChannels = FBS_GET_PLUGCHANNELS();
-    autoVolumeReset();
-
-    limitReverbPreset(reverb3);
-    limitReverbPreset(reverb2);
-    reverbSetup();
-
-    limitEqualizerSettings(equalizer);
-    limitEqualizerOrder();
-    equalizerSetup();
+    prepareEffectStages();
 
     startTime = p.clock();
 

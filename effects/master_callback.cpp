@@ -118,6 +118,21 @@ float compress(float value, float threshold, float ratio, float makeup) {
 
 }  // namespace
 
+void prepareEffectStages() {
+    plugBits = FBS_GET_PLUGBITS();
+    plugRate = FBS_GET_PLUGRATE();
+    plugChannels = FBS_GET_PLUGCHANNELS();
+    autoVolumeReset();
+
+    limitReverbPreset(reverb3);
+    limitReverbPreset(reverb2);
+    reverbSetup();
+
+    limitEqualizerSettings(equalizer);
+    limitEqualizerOrder();
+    equalizerSetup();
+}
+
 void resetSpeedStage() { speedResetRequested.store(1, std::memory_order_release); }
 
 void speedStage() {

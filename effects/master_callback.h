@@ -38,6 +38,12 @@ extern int callChannels;  // plugChannels, read once per call
 extern int peak;          // largest |x| before the gain since the last sound check, at least 1
 extern int frameAccumulator;  // frames counted towards the next automatic-volume update
 
+// Main thread, once the engine runs and before the callback is enabled:
+// the output's facts stored, automatic volume reset, the reverb presets and
+// the equalizer limited to their ranges and both stages set up. Each stage
+// takes what is prepared here with the first buffer it processes.
+void prepareEffectStages();
+
 // The engine's master callback: buffer holds frames x channels interleaved
 // signed 16-bit samples, rewritten in place. Returns 0.
 int masterCallback(void* buffer, int channels, int frames);
