@@ -139,4 +139,22 @@ std::string chooseFile(const std::string& title, const std::string& spec) {
     return path;
 }
 
+std::string chooseFileWithExtension(const std::string& title, const std::string& spec,
+                                    const std::string& extension) {
+    std::error_code error;
+    const std::filesystem::path working = std::filesystem::current_path(error);
+    std::string name = chooseFile(title, spec);
+    if (!working.empty()) std::filesystem::current_path(working, error);
+    name = trimBlanks(name);
+    if (name.empty()) return {};
+    const std::size_t slash = name.rfind('/');
+    const std::size_t fileStart = slash == std::string::npos ? 0 : slash + 1;
+    if (name.find('.', fileStart) == std::string::npos) name += extension;
+    if (!endsWithIgnoringCase(name, extension)) {
+        showNotice("bad name " + name, "notice");
+        return {};
+    }
+    return name;
+}
+
 }  // namespace korvane

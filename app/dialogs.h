@@ -38,4 +38,12 @@ std::string folderOfChosen(const std::string& name);
 // a notice, never cut).
 std::string chooseFile(const std::string& title, const std::string& spec);
 
+// The name of a playlist or preset file: chooseFile (the working folder kept
+// as it was, whatever the dialog does to it), blanks trimmed, the extension
+// (".equ") appended when the file part of the name has no "." at all. A name
+// that then does not end in the extension (letters in any case) is refused
+// with the notice "bad name " + name. "" when cancelled or refused.
+std::string chooseFileWithExtension(const std::string& title, const std::string& spec,
+                                    const std::string& extension);
+
 }  // namespace korvane

@@ -81,13 +81,7 @@ int runKorvane() {
 
     openMidiDevice();
 
-    plugBits = FBS_GET_PLUGBITS();
-    plugRate = FBS_GET_PLUGRATE();
-    plugChannels = FBS_GET_PLUGCHANNELS();
-
-    limitReverbPreset(reverb3);
-    limitReverbPreset(reverb2);
-    limitEqualizerSettings(equalizer);
+    prepareEffectStages();
 
     startTime = p.clock();
 

@@ -8,7 +8,11 @@
 #include "app/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
+#include "effects/auto_volume.h"
 #include "effects/effect_settings.h"
+#include "effects/equalizer_editor.h"
+#include "effects/reverb.h"
+#include "effects/reverb_panel.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
 #include "playback/playlist_panel.h"
@@ -129,8 +133,23 @@ void runToMidiCommand() {
     keyText.clear();
 }
 
-// The equalizer editor, the reverb panels and the auto-volume stage are not
-// part of this program yet: their keys change the modes they own and redraw.
+// The reverb panel of the current mode (2 or 3); its changes are heard at
+// once, and the main panel comes back after it.
+void runReverbPanels() {
+    playing = 1;
+    if (reverbMode == 3) {
+        reverbPanel(reverb3, "reverb3");
+        reverbSetup();
+        drawMainPanel();
+    }
+    if (reverbMode == 2) {
+        reverbPanel(reverb2, "reverb2");
+        reverbSetup();
+        drawMainPanel();
+    }
+    playing = 0;
+}
+
 void dispatch() {
     keyText = std::string(1, static_cast<char>(keyCode % 256));
     savedPlaying = playing.load();
@@ -150,24 +169,37 @@ void dispatch() {
     }
     if (isKey('a')) {
         autovolMode = (autovolMode + 1) % 7;
+        if (autovolMode == 1) autoVolumeReset();
         applyEffectSettings();
         drawMainPanel();
         keyText.clear();
     }
     if (isKey('r')) {
         reverbMode = (reverbMode + 1) % 4;
+        reverbSetup();
         applyEffectSettings();
         drawMainPanel();
         keyText.clear();
     }
-    if (isKey('t')) keyText.clear();
+    if (isKey('t')) {
+        runReverbPanels();
+        keyText.clear();
+    }
     if (isKey('g')) {
         equalizerOn = (equalizerOn + 1) % 2;
         applyEffectSettings();
         drawMainPanel();
         keyText.clear();
     }
-    if (isKey('e')) keyText.clear();
+    if (isKey('e')) {
+        if (equalizerOn == 1) {
+            playing = 1;
+            equalizerEditor();
+            playing = 0;
+            drawMainPanel();
+        }
+        keyText.clear();
+    }
     if (isKey('s')) {
         speedPrompt();
         drawMainPanel();

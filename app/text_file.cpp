@@ -16,7 +16,11 @@ bool readTextFile(const std::string& path, std::string& content) {
     content.clear();
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    try {
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        in.setstate(std::ios::badbit);  // a folder opens, but its reads throw
+    }
     if (in.bad()) {
         content.clear();
         return false;

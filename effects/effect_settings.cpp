@@ -12,6 +12,7 @@ std::atomic<int> autovolMode{0};
 std::atomic<int> reverbMode{0};
 std::atomic<int> equalizerOn{0};
 std::atomic<int> toMidiActive{0};
+std::atomic<int> eqOrder{1};
 
 ReverbPreset reverb2{0.45f, 0.3f, 225.0f, 300.0f};
 ReverbPreset reverb3{0.55f, 0.34f, 225.0f, 300.0f};
@@ -43,7 +44,8 @@ void limitEqualizerSettings(EqualizerSettings& settings) {
     settings.lowg = limited(settings.lowg, 0.0f, 10.0f);
     settings.midg = limited(settings.midg, 0.0f, 10.0f);
     settings.highg = limited(settings.highg, 0.0f, 10.0f);
-    settings.eqOrder = limited(settings.eqOrder, 1, 4);
 }
+
+void limitEqualizerOrder() { eqOrder = limited(eqOrder.load(), 1, 4); }
 
 }  // namespace korvane

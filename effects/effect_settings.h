@@ -15,6 +15,9 @@ extern std::atomic<int> autovolMode;    // 0..6
 extern std::atomic<int> reverbMode;     // 0..3
 extern std::atomic<int> equalizerOn;    // 0 or 1
 extern std::atomic<int> toMidiActive;   // 1 while the toMidi panel runs
+// Equalizer filter order: 1..4 after start-up; a loaded ".equ" file may set
+// any value, and orders outside 1..4 pass samples through unchanged.
+extern std::atomic<int> eqOrder;
 
 struct ReverbPreset {
     float kreverb1 = 0.0f;  // gains 0.0..0.7
@@ -25,13 +28,13 @@ struct ReverbPreset {
 extern ReverbPreset reverb2;
 extern ReverbPreset reverb3;
 
+// Main thread only: the equalizer hears a change once equalizerSetup has run.
 struct EqualizerSettings {
     int lowf = 200;      // crossover frequencies, Hz, 20..20000
     int highf = 8000;
     float lowg = 2.0f;   // band gains 0.0..10.0
     float midg = 1.0f;
     float highg = 1.2f;
-    int eqOrder = 1;     // filter order 1..4
 };
 extern EqualizerSettings equalizer;
 
@@ -40,5 +43,7 @@ extern EqualizerSettings equalizer;
 // limited before they are rounded to whole milliseconds (ties to even).
 void limitReverbPreset(ReverbPreset& preset);
 void limitEqualizerSettings(EqualizerSettings& settings);
+// Start-up only: eqOrder to 1..4.
+void limitEqualizerOrder();
 
 }  // namespace korvane

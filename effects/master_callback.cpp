@@ -8,7 +8,10 @@
 
 #include "app/window/platform.h"
 #include "effects/analysis_ring.h"
+#include "effects/auto_volume.h"
 #include "effects/effect_settings.h"
+#include "effects/equalizer.h"
+#include "effects/reverb.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
 
@@ -20,7 +23,9 @@ std::atomic<int> plugChannels{2};
 
 int sampleIndex = 0;
 float x = 0.0f;
+int callChannels = 2;
 int peak = 1;
+int frameAccumulator = forceUpdate;
 
 namespace {
 
@@ -29,7 +34,7 @@ namespace {
 constexpr double silenceBeforeEnd = 2.0;
 // lastSoundTime further ahead than this is stale (the clock restarted).
 constexpr double staleAhead = 99.0;
-// A buffer whose peak reaches this has sound.
+// A peak that reaches this is sound.
 constexpr int soundPeak = 2;
 
 std::int32_t speedBuffer[speedBufferLength];
@@ -44,7 +49,6 @@ int pairToggle = 0;
 // Settings of the call in progress.
 float callSpeed = 100.0f;
 int callStopped = 0;
-int callChannels = 2;
 
 // toMidi: the frame's samples are summed into the ring entry, and the entry
 // is published once its second sample is in. x is not clipped here.
@@ -76,6 +80,12 @@ void noteSoundAt(double now) {
     }
 }
 
+// Sound since the last check keeps the track alive; peak starts again.
+void checkForSound(double now) {
+    if (peak >= soundPeak) noteSoundAt(now);
+    peak = 1;
+}
+
 void checkTrackEnd(double now) {
     double seen = lastSoundTime.load(std::memory_order_relaxed);
     if (seen > now + staleAhead &&
@@ -86,7 +96,42 @@ void checkTrackEnd(double now) {
         trackEnded.store(1, std::memory_order_relaxed);
 }
 
+// What the main thread asked for since the last call.
+void takeChanges() {
+    if (speedResetRequested.exchange(0, std::memory_order_acquire) != 0) {
+        speedWritePos = 0;
+        speedReadPos = 0;
+        speedPhase = 0.0f;
+    }
+    takeAutoVolumeReset();
+    takeReverbSetup();
+    takeEqualizerSetup();
+}
+
+// The compressor of modes 2..6: the excess beyond +-threshold is cut by
+// ratio, then the make-up gain restores the target level.
+float compress(float value, float threshold, float ratio, float makeup) {
+    if (value > threshold) value = value - (value - threshold) * ratio;
+    if (value < -threshold) value = value - (value + threshold) * ratio;
+    return makeup * value;
+}
+
 }  // namespace
+
+void prepareEffectStages() {
+    plugBits = FBS_GET_PLUGBITS();
+    plugRate = FBS_GET_PLUGRATE();
+    plugChannels = FBS_GET_PLUGCHANNELS();
+    autoVolumeReset();
+
+    limitReverbPreset(reverb3);
+    limitReverbPreset(reverb2);
+    reverbSetup();
+
+    limitEqualizerSettings(equalizer);
+    limitEqualizerOrder();
+    equalizerSetup();
+}
 
 void resetSpeedStage() { speedResetRequested.store(1, std::memory_order_release); }
 
@@ -120,17 +165,21 @@ int masterCallback(void* buffer, int channels, int frames) {
         static_cast<int>(std::clamp<std::int64_t>(requested, 0, maxSamplesPerCall));
     if (plugBits.load(std::memory_order_relaxed) != 16) return 0;
 
-    if (speedResetRequested.exchange(0, std::memory_order_acquire) != 0) {
-        speedWritePos = 0;
-        speedReadPos = 0;
-        speedPhase = 0.0f;
-    }
+    takeChanges();
     callSpeed = speed.load(std::memory_order_relaxed);
     callStopped = stopped.load(std::memory_order_relaxed);
     callChannels = plugChannels.load(std::memory_order_relaxed);
-    const float gain = volume.load(std::memory_order_relaxed);
+    const float userVolume = volume.load(std::memory_order_relaxed);
+    // Out-of-range modes from a hand-edited korvane.ini: below 1 acts as 0.
     const int mode = autovolMode.load(std::memory_order_relaxed);
+    const bool automatic = mode >= 1;
+    const bool compressing = mode >= 2;
+    const bool reverbOn = reverbMode.load(std::memory_order_relaxed) >= 1;
+    const bool equalizerRuns = equalizerOn.load(std::memory_order_relaxed) == 1;
     const bool toMidi = toMidiActive.load(std::memory_order_relaxed) == 1;
+    const float threshold = compThreshold;
+    const float ratio = compRatio;
+    const float makeup = makeupGain;
     pairToggle = 0;
 
     auto* samples = static_cast<std::int16_t*>(buffer);
@@ -139,7 +188,14 @@ int masterCallback(void* buffer, int channels, int frames) {
         if (callSpeed < 99.999f) speedStage();
         const float magnitude = std::fabs(x);
         if (magnitude > static_cast<float>(peak)) peak = static_cast<int>(std::lrintf(magnitude));
-        if (mode == 0) x *= gain;
+        if (automatic) {
+            x = agcGain * x;
+            if (compressing) x = compress(x, threshold, ratio, makeup);
+        } else {
+            x = userVolume * x;
+        }
+        if (reverbOn) reverbStage();
+        if (equalizerRuns) equalizerStage();
         if (toMidi) {
             feedAnalysisRing();
             samples[sampleIndex] = 0;
@@ -148,10 +204,18 @@ int masterCallback(void* buffer, int channels, int frames) {
         }
     }
 
+    // With automatic volume, peak and lastSoundTime move once per update,
+    // so silence is measured on the update's grid.
     const double now = platform().clock();
-    if (mode == 0) {
-        if (peak >= soundPeak) noteSoundAt(now);
-        peak = 1;
+    if (automatic) {
+        frameAccumulator += std::max(frames, 0);
+        if (frameAccumulator > framesPerUpdate) {
+            frameAccumulator = 0;
+            autoVolumeUpdate();
+            checkForSound(now);
+        }
+    } else {
+        checkForSound(now);
     }
     checkTrackEnd(now);
     return 0;

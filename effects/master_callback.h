@@ -1,8 +1,13 @@
 // The master callback: the engine calls it on the output thread with every
 // finished buffer, after mixing and master volume and before the buffer is
-// played. It runs each sample through the effect stages, writes the result
-// back, keeps `lastSoundTime` fresh and raises `trackEnded` when a track has
-// run out. Nothing in it allocates, locks or makes a system call.
+// played. Each sample runs through the stages in a fixed order: speed, peak
+// tracking, volume or automatic gain with compression, reverb, equalizer.
+// The result is written back clipped, or, while toMidi runs, fed to the
+// analysis ring and replaced by silence. After the samples come the
+// automatic-volume update, the check for sound and the end of the track.
+// Nothing in it allocates, locks or makes a system call; what the main
+// thread changes (a filter, the echo taps, a reset) it takes at the start of
+// the next buffer.
 #pragma once
 
 #include <atomic>
@@ -20,11 +25,24 @@ extern std::atomic<int> plugChannels;  // 1 or 2
 constexpr int maxSamplesPerCall = 18000;
 // Output level limit, below full scale to leave headroom.
 constexpr float outputLimit = 32400.0f;
+// Frames between two automatic-volume updates: an update runs once more
+// than this many have been counted.
+constexpr int framesPerUpdate = 2200;
+// frameAccumulator after a reset: the next call runs an update.
+constexpr int forceUpdate = 99999;
 
 // Output-thread state of the call in progress, read and replaced by the stages.
-extern int sampleIndex;  // sample being processed; even left, odd right
-extern float x;          // its working value, in 16-bit sample units
-extern int peak;         // largest |x| since the last sound check, at least 1
+extern int sampleIndex;   // sample being processed; even left, odd right
+extern float x;           // its working value, in 16-bit sample units
+extern int callChannels;  // plugChannels, read once per call
+extern int peak;          // largest |x| before the gain since the last sound check, at least 1
+extern int frameAccumulator;  // frames counted towards the next automatic-volume update
+
+// Main thread, once the engine runs and before the callback is enabled:
+// the output's facts stored, automatic volume reset, the reverb presets and
+// the equalizer limited to their ranges and both stages set up. Each stage
+// takes what is prepared here with the first buffer it processes.
+void prepareEffectStages();
 
 // The engine's master callback: buffer holds frames x channels interleaved
 // signed 16-bit samples, rewritten in place. Returns 0.

@@ -94,6 +94,74 @@ FBS_API int FBS_SET_STREAMPAN(float pan);
 FBS_API int FBS_GET_STREAMPAN(float* pan);
 FBS_API int FBS_GET_STREAMBUFFER(void** buffer, int* channels, int* frames);
 
+/* Waves and sounds
+ *
+ * A wave is a block of samples in the output format (16-bit, the plug-out's
+ * channels and rate); a sound plays a wave in a slot with its own position,
+ * loop range, passes, speed, volume, pan, mute and pause. Handles are array
+ * indices; -1 marks an invalid one. A function that hands out a handle writes
+ * -1 there when it fails (allocation failures included). Sizes and lengths
+ * that can pass 2^31 are 64-bit. None of these may be called from a master or
+ * stream callback: destroying waits for the fill call in progress. */
+
+/* A WAV image in memory (the input of FBS_LOAD_WAVFILE_SHORT): these two
+ * addresses, then the bytes of a WAV file (a canonical 44-byte header and the
+ * samples) up to endaddress. */
+typedef struct FBS_WAVIMAGE {
+    unsigned char* writeaddress; /* where the next bytes go while the image is filled */
+    unsigned char* endaddress;   /* one past the image's last byte */
+} FBS_WAVIMAGE;
+
+/* frames zeroed output frames, for the caller to fill through *samples. */
+FBS_API int FBS_CREATE_WAVE(int frames, int* wave, void** samples);
+/* PCM WAV (8-bit unsigned or 16-bit signed), converted to the output format
+ * at about half amplitude; a file shorter than its header claims loads what
+ * it holds. */
+FBS_API int FBS_LOAD_WAVFILE(const char* name, int* wave);
+FBS_API int FBS_LOAD_WAVFILE_SHORT(const void* image, int* wave);
+/* Through a temporary WAV file named tmpname, or, when tmpname is null or
+ * empty, made in the system's temporary folder; removed in every case. */
+FBS_API int FBS_LOAD_MP3FILE(const char* name, int* wave, const char* tmpname);
+/* Through a memory image of imagesize bytes (100000..100000000); with report
+ * non-zero, prints the image bytes used and any truncation on standard
+ * output. */
+FBS_API int FBS_LOAD_MP3FILE_SHORT(const char* name, int* wave, int imagesize, int report);
+/* Stops and frees every sound of the wave, then the wave. */
+FBS_API int FBS_DESTROY_WAVE(int* wave);
+FBS_API int FBS_GET_WAVEPOINTERS(int wave, void** start, void** end, int* channels);
+FBS_API int FBS_GET_WAVELENGTH(int wave, int64_t* milliseconds);
+
+/* loops below 1 play endlessly; a null sound address makes a sound that
+ * frees its slot when it ends. Speeds: negative plays backward, limited to
+ * -16383..16383, 0 plays at 1. */
+FBS_API int FBS_PLAY_WAVE(int wave, int loops, float speed, float volume, float pan, int* sound);
+/* A sound ready to play (FBS_PLAY_SOUND or FBS_SET_SOUNDLOOPS starts it). */
+FBS_API int FBS_CREATE_SOUND(int wave, int* sound);
+FBS_API int FBS_PLAY_SOUND(int sound, int loops);
+FBS_API int FBS_DESTROY_SOUND(int* sound);
+FBS_API int FBS_SET_SOUNDSPEED(int sound, float speed);
+FBS_API int FBS_GET_SOUNDSPEED(int sound, float* speed);
+FBS_API int FBS_SET_SOUNDVOLUME(int sound, float volume);
+FBS_API int FBS_GET_SOUNDVOLUME(int sound, float* volume);
+FBS_API int FBS_SET_SOUNDPAN(int sound, float pan);
+FBS_API int FBS_GET_SOUNDPAN(int sound, float* pan);
+/* Negative: endless; 0 stops the sound at once. */
+FBS_API int FBS_SET_SOUNDLOOPS(int sound, int loops);
+FBS_API int FBS_GET_SOUNDLOOPS(int sound, int* loops);
+FBS_API int FBS_SET_SOUNDMUTED(int sound, int muted);
+FBS_API int FBS_GET_SOUNDMUTED(int sound, int* muted);
+FBS_API int FBS_SET_SOUNDPAUSED(int sound, int paused);
+FBS_API int FBS_GET_SOUNDPAUSED(int sound, int* paused);
+/* Any output address may be null. */
+FBS_API int FBS_GET_SOUNDPOINTERS(int sound, void** loopstart, void** position, void** loopend);
+/* Any of the three may be null (left as it is). Each is kept inside the
+ * wave on a frame boundary; the loop is at least one frame long, its ends
+ * swapped when given the wrong way round. */
+FBS_API int FBS_SET_SOUNDPOINTERS(int sound, void* loopstart, void* position, void* loopend);
+/* One pass of the loop at the sound's speed, times its passes when more
+ * than one; 0 below one frame per second. */
+FBS_API int FBS_GET_SOUNDLENGTH(int sound, int64_t* milliseconds);
+
 #ifdef __cplusplus
 }
 #endif

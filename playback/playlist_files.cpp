@@ -22,23 +22,11 @@ constexpr const char* extension = ".mp3list";
 void setPlaying(int value) { playing.store(value, std::memory_order_relaxed); }
 
 // Asks for a playlist file name with playing cleared; nothing when the
-// dialog was cancelled or the name is bad. A name without a "." in its file
-// part gets the extension.
+// dialog was cancelled or the name is bad.
 std::optional<std::string> choosePlaylistName(const std::string& title) {
     setPlaying(0);
-    std::error_code error;
-    const std::filesystem::path working = std::filesystem::current_path(error);
-    std::string name = chooseFile(title, lastFolder + "*" + extension);
-    if (!working.empty()) std::filesystem::current_path(working, error);
-    name = trimBlanks(name);
+    const std::string name = chooseFileWithExtension(title, lastFolder + "*" + extension, extension);
     if (name.empty()) return std::nullopt;
-    const std::size_t slash = name.rfind('/');
-    const std::size_t fileStart = slash == std::string::npos ? 0 : slash + 1;
-    if (name.find('.', fileStart) == std::string::npos) name += extension;
-    if (!endsWithIgnoringCase(name, extension)) {
-        showNotice("bad name " + name, "notice");
-        return std::nullopt;
-    }
     return name;
 }
 

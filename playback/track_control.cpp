@@ -10,6 +10,7 @@
 #include "app/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
+#include "effects/auto_volume.h"
 #include "effects/master_callback.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
@@ -91,6 +92,7 @@ void startTrack() {
     }
 
     startTime = platform().clock();
+    autoVolumeReset();
     stopped.store(0, std::memory_order_relaxed);
     resetSpeedStage();
     redrawRequested = 1;

@@ -138,10 +138,12 @@ void renderSounds(int buffersize, Sources& sources) {
         if (slotPlaying(slot)) {
             renderSlot(slot, buffersize, sources);
         }
-        // A fire-and-forget slot whose passes are done becomes free.
-        uint8_t* wavestart = slot.wavestart.load(std::memory_order_relaxed);
-        if (slot.userowned.load(std::memory_order_relaxed) == 0 &&
-            slot.loops.load(std::memory_order_relaxed) < 1 && wavestart != nullptr) {
+        // A fire-and-forget slot whose passes are done becomes free. wavestart
+        // is read first: a slot being started counts as owned from before its
+        // wavestart is set until after its loops are (see startSlot).
+        uint8_t* wavestart = slot.wavestart.load(std::memory_order_acquire);
+        if (wavestart != nullptr && slot.userowned.load(std::memory_order_acquire) == 0 &&
+            slot.loops.load(std::memory_order_relaxed) < 1) {
             slot.wavestart.compare_exchange_strong(wavestart, nullptr, std::memory_order_release);
         }
         if (sources.count >= maxchannels) {

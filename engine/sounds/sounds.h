@@ -1,15 +1,21 @@
 // Waves (sample data in the output format) and sound slots (playing instances
-// of a wave), the storage the mixer walks.
+// of a wave), the storage the mixer walks, and the slot rules the sound
+// functions share.
 //
 // Slots live in a fixed array of kSlotCapacity entries, so the mixer never
 // sees the storage move; numofslots counts the entries in use from index 0.
 // The main thread starts a sound by writing every other field before loops
-// (release); the mixer reads loops first (acquire). The mixer advances
-// position and loops, and frees a fire-and-forget slot by clearing wavestart.
-// Waves are main-thread only; the mixer reads just their count.
+// (release); the mixer reads loops first. The mixer advances position and
+// loops, and frees a fire-and-forget slot by clearing wavestart. Waves are
+// main-thread only; the mixer reads just their count and the samples that
+// slots point at.
+//
+// Every function here runs on the main thread (the caller of the FBS_
+// functions), never inside a master or stream callback.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -23,8 +29,8 @@ inline constexpr int kSlotCapacity = 256;
 inline constexpr int kEndlessLoops = 2147483647;
 
 struct WaveEntry {
-    uint8_t* samples = nullptr;  // from calloc; null marks a free entry
-    int32_t size = 0;            // bytes
+    uint8_t* samples = nullptr;  // zero-filled when made; null marks a free entry
+    int64_t size = 0;            // bytes, a whole number of output frames
 };
 
 struct SoundSlot {
@@ -59,10 +65,17 @@ struct SoundStore {
 
 extern SoundStore sounds;
 
+// Every allocation of wave data, mixing buffers and memory images goes
+// through this (calloc by default); tests replace it to make one fail.
+using ZeroedAllocator = void* (*)(size_t bytes);
+extern ZeroedAllocator allocateZeroed;
+
 // Output thread and main thread: the slot would be rendered by the next fill
-// call. Reads loops first, so a slot being started is seen whole or not at all.
+// call. loops is read first, and sequentially consistent, so a slot being
+// started is seen whole or not at all, and a slot being stopped is skipped by
+// every fill call that begins after the stop (see waitForFillCalls).
 inline bool slotPlaying(const SoundSlot& slot) {
-    return slot.loops.load(std::memory_order_acquire) > 0 &&
+    return slot.loops.load(std::memory_order_seq_cst) > 0 &&
            slot.wavestart.load(std::memory_order_relaxed) != nullptr &&
            slot.mixbuffer.load(std::memory_order_relaxed) != nullptr &&
            slot.paused.load(std::memory_order_relaxed) == 0;
@@ -71,6 +84,35 @@ inline bool slotPlaying(const SoundSlot& slot) {
 // A handle naming a live sound: engine initialised, a wave exists, the slot
 // is in use and has its wave and mixing buffer.
 bool soundHandleValid(int handle);
+// A handle naming a wave: engine initialised, the entry exists and holds
+// samples.
+bool waveHandleValid(int handle);
+
+// Bytes per output frame of the plug-out in use; 0 when none is.
+int outputFrameBytes();
+
+// Stores samples (size bytes, from allocateZeroed) in the first free wave
+// entry or a new one and returns its handle; -1 (and the samples freed) when
+// the list cannot grow.
+int storeWave(uint8_t* samples, int64_t size);
+
+// Takes the first free slot (or the next unused one) for the wave, with a
+// mixing buffer, and starts it: every field written before loops. loops 0
+// prepares the sound without playing it. A null handleaddress makes a
+// fire-and-forget sound. Returns the slot index, -1 when every slot is taken
+// or the mixing buffer cannot be allocated.
+int startSlot(int wave, int loops, float speed, float volume, float pan, int* handleaddress);
+
+// Stops the slot at once (paused if it still had passes, loops 0) and frees
+// it: wavestart null. Its mixing buffer is freed later by
+// releaseMixBuffers, after the fill calls that may still render it.
+void stopSlot(SoundSlot& slot);
+// Frees the mixing buffers of stopped, freed slots once no fill call that
+// began before the stop can still write them.
+void releaseMixBuffers(SoundSlot* const* slots, int count);
+
+// Stores a pan of -1..1 with the gains it gives.
+void storePan(SoundSlot& slot, float pan);
 
 // Gives every owned mixing buffer the size for output buffers of
 // buffersize bytes (zero-filled). Only while no fill call can run. A slot

@@ -140,12 +140,18 @@ TEST_F(ConfigTest, WindowPositionAndPresetsAreBroughtIntoRange) {
     EXPECT_EQ(preset.kreverb2, 0.7f);
     EXPECT_EQ(preset.Treverb1, 224.0f);
     EXPECT_EQ(preset.Treverb2, 1000.0f);
-    EqualizerSettings eq{5, 90000, -2.0f, 11.0f, 1.5f, 0};
+    EqualizerSettings eq{5, 90000, -2.0f, 11.0f, 1.5f};
     limitEqualizerSettings(eq);
     EXPECT_EQ(eq.lowf, 20);
     EXPECT_EQ(eq.highf, 20000);
+    EXPECT_EQ(eq.lowg, 0.0f);
     EXPECT_EQ(eq.midg, 10.0f);
-    EXPECT_EQ(eq.eqOrder, 1);
+    eqOrder = 0;
+    limitEqualizerOrder();
+    EXPECT_EQ(eqOrder, 1);
+    eqOrder = 7;
+    limitEqualizerOrder();
+    EXPECT_EQ(eqOrder, 4);
 }
 
 TEST_F(ConfigTest, WrittenFileHasTheExactLines) {
@@ -167,7 +173,8 @@ TEST_F(ConfigTest, WrittenFileReadsBackToTheSameSettings) {
     read(file({}));
     reverbMode = 3;
     reverb2 = {0.123457f, 0.7f, 11.0f, 999.0f};
-    equalizer = {33, 15000, 0.001f, 9.99f, 3.3f, 4};
+    equalizer = {33, 15000, 0.001f, 9.99f, 3.3f};
+    eqOrder = 4;
     speed = 87.5f;
     volume = 0.0345f;
     playlistEntries[0] = "x.mp3";

@@ -25,6 +25,14 @@
 #                           then 0.5 s of silence
 #   piano_a4_sharp30.mp3    the same 30 cents sharp (447.69 Hz)
 #   triad_c4.mp3            the same with C4, E4 and G4 struck together
+# Signals for the effects, 44100 Hz stereo at 192 kbit/s:
+#   noise_44100_stereo.mp3  4 s of white noise at -20 dB, channels independent
+#   burst_44100_stereo.mp3  0.2 s of silence, 50 ms of white noise at -6 dB
+#                           (the same on both channels), 1.2 s of silence
+#   quiet_44100_stereo.mp3  5 s of the tone pair with peaks at -20 dBFS
+#   loud_44100_stereo.mp3   5 s of 440 Hz with peaks at -0.1 dBFS
+#   steps_44100_stereo.mp3  440 Hz: 2.5 s with peaks at -0.1 dBFS, 2.5 s at -6.1
+#   pause_44100_stereo.mp3  440 Hz at -6 dBFS for 2.5 s, 2 s of silence, 2.5 s
 set -eu
 out=$1
 long=${2:-}
@@ -122,6 +130,34 @@ frame=$((8 + payload))
   cat "$out/tone_44100_stereo.mp3"
 } > "$work/tagged.mp3"
 mv "$work/tagged.mp3" "$out/tagged_44100_stereo.mp3"
+
+# encode NAME: $work/NAME.wav becomes OUTDIR/NAME.mp3 at 192 kbit/s.
+encode() {
+  lame --quiet --cbr -b 192 "$work/$1.wav" "$work/$1.mp3"
+  mv "$work/$1.mp3" "$out/$1.mp3"
+}
+# sine SECONDS DB FILE: 440 Hz on both channels with peaks at DB dBFS.
+sine() {
+  sox -q -R -n -r 44100 -c 2 -b 16 "$3" synth "$1" sine 440 norm "$2"
+}
+
+sox -q -R -n -r 44100 -c 2 -b 16 "$work/noise_44100_stereo.wav" synth 4 whitenoise gain -20
+encode noise_44100_stereo
+sox -q -R -n -r 44100 -c 2 -b 16 "$work/burst_44100_stereo.wav" \
+  synth 0.05 whitenoise gain -6 remix 1 1 pad 0.2 1.2
+encode burst_44100_stereo
+sox -q -R -n -r 44100 -c 2 -b 16 "$work/quiet_44100_stereo.wav" synth 5 sine 440 sine 660 norm -20
+encode quiet_44100_stereo
+sine 5 -0.1 "$work/loud_44100_stereo.wav"
+encode loud_44100_stereo
+sine 2.5 -0.1 "$work/step1.wav"
+sine 2.5 -6.1 "$work/step2.wav"
+sox -q "$work/step1.wav" "$work/step2.wav" "$work/steps_44100_stereo.wav"
+encode steps_44100_stereo
+sine 2.5 -6 "$work/part.wav"
+sox -q "$work/part.wav" "$work/part_then_silence.wav" pad 0 2
+sox -q "$work/part_then_silence.wav" "$work/part.wav" "$work/pause_44100_stereo.wav"
+encode pause_44100_stereo
 
 i=0
 while [ $i -lt 400 ]; do

@@ -37,11 +37,12 @@ target_compile_definitions(korvane_engine_test_support PUBLIC
   KORVANE_TESTPLUG_DIR="${KORVANE_TESTPLUG_DIR}" KORVANE_TEST_AUDIO_DIR="${KORVANE_TEST_AUDIO_DIR}")
 add_dependencies(korvane_engine_test_support korvane_test_audio ${korvane_test_plugouts})
 
-add_executable(korvane_engine_tests engine_lifecycle.cpp engine_mixer.cpp engine_stream.cpp)
+add_executable(korvane_engine_tests engine_lifecycle.cpp engine_mixer.cpp engine_sounds.cpp engine_stream.cpp
+  engine_waves.cpp)
 target_link_libraries(korvane_engine_tests PRIVATE korvane_engine_test_support GTest::gtest_main)
 gtest_discover_tests(korvane_engine_tests PROPERTIES TIMEOUT 120)
 
-add_executable(korvane_engine_concurrency_tests engine_concurrency.cpp)
+add_executable(korvane_engine_concurrency_tests engine_concurrency.cpp engine_sounds_concurrency.cpp)
 target_link_libraries(korvane_engine_concurrency_tests PRIVATE korvane_engine_test_support GTest::gtest_main)
 add_dependencies(korvane_engine_concurrency_tests plug_sdl plug_alsa)
 gtest_discover_tests(korvane_engine_concurrency_tests PROPERTIES LABELS concurrency TIMEOUT 120)

@@ -2,7 +2,10 @@
 
 #include <mad.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <fstream>
 
 #include "engine/plugout/engine_state.h"
 #include "engine/stream/stream.h"
@@ -16,6 +19,22 @@ std::string testPlugFolder(const char* folder) {
 
 std::string audioFile(const char* name) {
     return std::string(KORVANE_TEST_AUDIO_DIR) + "/" + name;
+}
+
+std::string writeTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = ::testing::TempDir() + "korvane_" + std::to_string(::getpid()) + "_" + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::vector<int16_t> waveSamples(int wave) {
+    void* start = nullptr;
+    void* end = nullptr;
+    if (FBS_GET_WAVEPOINTERS(wave, &start, &end, nullptr) != 1) {
+        return {};
+    }
+    return std::vector<int16_t>(static_cast<const int16_t*>(start), static_cast<const int16_t*>(end));
 }
 
 void EngineTest::TearDown() {

@@ -17,6 +17,14 @@ namespace korvane::engine::test {
 std::string testPlugFolder(const char* folder);
 std::string audioFile(const char* name);
 
+// Writes bytes to a file of that name in the test's temporary folder and
+// returns its path.
+std::string writeTempFile(const std::string& name, const std::vector<uint8_t>& bytes);
+
+// The samples of a wave, read through FBS_GET_WAVEPOINTERS; empty for an
+// invalid handle.
+std::vector<int16_t> waveSamples(int wave);
+
 // Shuts the engine down after each test and forgets the callbacks and
 // settings a test may have left.
 class EngineTest : public ::testing::Test {

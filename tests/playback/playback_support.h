@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -182,13 +183,17 @@ protected:
 
     // Called at every sleep, after the audio of that time has played.
     std::function<void()> whileSleeping;
+    // Called with every buffer the output plays: its interleaved samples.
+    std::function<void(const std::int16_t* samples, int count)> heard;
 
 private:
     void pullAudio(double seconds) {
         owed_ += seconds;
         while (owed_ >= bufferSeconds) {
             const void* buffer = nullptr;
-            FBS_HOST_PULLBUFFER(&buffer);
+            const int bytes = FBS_HOST_PULLBUFFER(&buffer);
+            if (heard && bytes > 0)
+                heard(static_cast<const std::int16_t*>(buffer), bytes / static_cast<int>(sizeof(std::int16_t)));
             owed_ -= bufferSeconds;
         }
     }

@@ -1,0 +1,111 @@
+// Shared pieces of the effects tests: every effect back at its start, the
+// callback run over buffers made by a test in step with the virtual clock,
+// and the text a panel shows in its cells.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/main_panel.h"
+#include "app/window/font.h"
+#include "app/window/platform.h"
+#include "app/window/scripted_platform.h"
+#include "effects/auto_volume.h"
+#include "effects/effect_settings.h"
+#include "effects/equalizer.h"
+#include "effects/master_callback.h"
+#include "effects/reverb.h"
+#include "playback/playback_state.h"
+
+namespace korvane {
+
+using Samples = std::vector<std::int16_t>;
+
+// Every effect off at volume 1 with the settings' defaults; the next call of
+// the callback starts the equalizer, the reverb line and the automatic gain
+// afresh. The test's thread runs the callback, so it may set the
+// output-thread state directly.
+inline void resetEffects() {
+    speed = 100.0f;
+    volume = 1.0f;
+    autovolMode = reverbMode = equalizerOn = toMidiActive = 0;
+    eqOrder = 1;
+    equalizer = {};
+    reverb2 = {0.45f, 0.3f, 225.0f, 300.0f};
+    reverb3 = {0.55f, 0.34f, 225.0f, 300.0f};
+    equalizerSetup();
+    reverbSetup();
+    autoVolumeReset();
+    resetSpeedStage();
+    smoothing = 400.0f;
+    blockLevel = compThreshold = compRatio = 0.0f;
+    makeupGain = 1.0f;
+    linePos = 0;
+}
+
+// Runs interleaved samples through the callback in calls of up to
+// framesPerCall frames, the clock moving on by each call's duration first.
+inline Samples runCallback(ScriptedPlatform& desk, Samples samples, int channels = 2,
+                           int framesPerCall = 600) {
+    const int total = static_cast<int>(samples.size()) / channels;
+    if (total == 0) masterCallback(samples.data(), channels, 0);
+    for (int frame = 0; frame < total; frame += framesPerCall) {
+        const int frames = std::min(framesPerCall, total - frame);
+        desk.advance(frames / 44100.0);
+        masterCallback(samples.data() + static_cast<std::size_t>(frame) * channels, channels, frames);
+    }
+    return samples;
+}
+
+// The callback on its own, with no engine: 16-bit stereo at 44100 Hz.
+class CallbackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        installPlatform(&desk);
+        desk.advance(100.0);
+        plugBits = 16;
+        plugRate = 44100;
+        plugChannels = 2;
+        stopped = playing = trackEnded = 0;
+        lastSoundTime = desk.clock();
+        resetEffects();
+        masterCallback(nullptr, 2, 0);  // takes the fresh start
+    }
+
+    Samples process(Samples samples, int framesPerCall = 600) {
+        return runCallback(desk, std::move(samples), 2, framesPerCall);
+    }
+
+    static Samples silence(int frames) { return Samples(static_cast<std::size_t>(frames) * 2, 0); }
+
+    ScriptedPlatform desk;
+};
+
+// The text in count cells from row, column: each cell read as the printable
+// byte whose glyph it shows in the default foreground, "." where none fits.
+inline std::string shownText(int row, int column, int count) {
+    const Framebuffer& pixels = platform().framebuffer();
+    std::string text;
+    for (int cell = 0; cell < count; ++cell) {
+        const int left = (column - 1 + cell) * font::cellSize;
+        const int top = (row - 1) * font::cellSize;
+        char found = '.';
+        for (int byte = 32; byte < 127 && found == '.'; ++byte) {
+            const std::uint8_t* rows = font::glyph(static_cast<unsigned char>(byte));
+            bool same = true;
+            for (int r = 0; r < 8 && same; ++r)
+                for (int c = 0; c < 8 && same; ++c)
+                    same = ((rows[r] & (0x80 >> c)) != 0) ==
+                           (pixels.at(left + c, top + r) == defaultForeground);
+            if (same) found = static_cast<char>(byte);
+        }
+        text += found;
+    }
+    return text;
+}
+
+}  // namespace korvane
