@@ -130,9 +130,7 @@ bool ConversionRun::start(std::string& error) {
         return false;
     }
     started_ = true;
-    plugBits = FBS_GET_PLUGBITS();
-    plugRate = FBS_GET_PLUGRATE();
-    plugChannels = FBS_GET_PLUGCHANNELS();
+    prepareEffectStages();
     buildNoteTables();
     buildPhaseTable();
     FBS_SET_MASTERCALLBACK(masterCallback);
@@ -168,6 +166,7 @@ int ConversionRun::loudestSum(const std::string& path) {
             if ((sounded && !streaming) || (!sounded && pulls * bufferSeconds > silentStart)) break;
         }
         if (sounded) result = loudest;
+        FBS_DISABLE_STREAMCALLBACK();  // it would stay with the next stream
         FBS_END_MP3STREAM();
     }
     applyEffectSettings();
@@ -194,10 +193,9 @@ PassResult ConversionRun::play(const std::string& path, Channels channels, float
     resetSpeedStage();
 
     if (FBS_CREATE_MP3STREAM(path.c_str()) != 1) return result;
-    if (channels != Channels::Both) {
-        FBS_SET_STREAMCALLBACK(channels == Channels::Left ? copyLeft : copyRight);
-        FBS_ENABLE_STREAMCALLBACK();
-    }
+    // The stream callback stays from stream to stream: set it every time.
+    FBS_SET_STREAMCALLBACK(channels == Channels::Left ? copyLeft : channels == Channels::Right ? copyRight : nullptr);
+    if (channels != Channels::Both) FBS_ENABLE_STREAMCALLBACK();
     FBS_PLAY_MP3STREAM(1.0f, 0.0f);
     const double begin = desk.clock();
     buffersPulled = 0;

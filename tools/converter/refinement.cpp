@@ -19,8 +19,11 @@ constexpr float minimumRelativeRise = 0.5f;
 constexpr int onsetFrames = 2;
 // Rises of other rows below this are noise and take no part in the pitches.
 constexpr float riseFloor = 2.0f;
-// A note's summed, weighted rise must reach this.
+// A note's summed, weighted rise must reach this, and this share of the
+// onset's whole rise: a drum hit raises every row a little and no note
+// explains much of it.
 constexpr float minimumSalience = 16.0f;
+constexpr float explainedShare = 0.1f;
 // A note's own row must hold at least this share of its strongest partial.
 constexpr float fundamentalShare = 0.03f;
 constexpr int maximumNotesPerOnset = 6;
@@ -30,6 +33,10 @@ constexpr double sameAttack = 0.07;
 // after a dip to this share.
 constexpr float releaseShare = 0.2f;
 constexpr float restrikeDip = 0.5f;
+// A note's time comes from the highest of its rows that rose at least this
+// share of its strongest row: short windows place an attack more precisely
+// than the long ones of low notes.
+constexpr float timingShare = 0.5f;
 
 // Rows above a note where its partials fall: harmonics 1 to 16, the higher
 // ones a little sharp, as the partials of real strings are.
@@ -90,6 +97,8 @@ std::vector<Candidate> candidatesOf(const LevelHistory& history, const std::vect
 
 // The notes of one onset, strongest first, from the rises of its rows.
 std::vector<int> pitchesOf(RowLevels residue) {
+    float total = 0.0f;
+    for (const float rise : residue) total += rise;
     std::vector<int> chosen;
     while (static_cast<int>(chosen.size()) < maximumNotesPerOnset) {
         float best = 0.0f;
@@ -112,7 +121,7 @@ std::vector<int> pitchesOf(RowLevels residue) {
                 bestRow = p;
             }
         }
-        if (bestRow < 0 || best < minimumSalience) break;
+        if (bestRow < 0 || best < minimumSalience || best < explainedShare * total) break;
         chosen.push_back(bestRow);
         for (const Partial& partial : partials())
             for (int u = bestRow + partial.rows - 1; u <= bestRow + partial.rows + 1; ++u)
@@ -121,7 +130,21 @@ std::vector<int> pitchesOf(RowLevels residue) {
     return chosen;
 }
 
-// Where the note's own rise peaks near the onset, between frames.
+// The row that times a note: the highest of its partial rows that rose
+// at least timingShare of the most any of them rose at the onset.
+int timingRow(const RowLevels& rises, int note) {
+    float strongest = 0.0f;
+    for (const Partial& partial : partials())
+        if (note + partial.rows < rowCount) strongest = std::max(strongest, rises[note + partial.rows]);
+    int row = note;
+    for (const Partial& partial : partials()) {
+        const int u = note + partial.rows;
+        if (u < rowCount && rises[u] >= timingShare * strongest) row = std::max(row, u);
+    }
+    return row;
+}
+
+// Where a row's rise peaks near the onset, between frames.
 double onsetTime(const LevelHistory& history, const std::vector<RowLevels>& rise, int frame, int row) {
     const int n = static_cast<int>(rise.size());
     const int low = std::max(1, frame - 3);
@@ -242,7 +265,7 @@ std::vector<RefinedNote> refineNotes(const LevelHistory& history,
         }
         for (const int row : pitchesOf(rises)) {
             RefinedNote note;
-            note.onset = onsetTime(history, rise, first, row);
+            note.onset = onsetTime(history, rise, first, timingRow(rises, row));
             note.note = row + lowestNote;
             attacks.push_back(note);
         }

@@ -13,11 +13,14 @@
 //    the note whose harmonic rows (up to the 16th partial, with the stretch
 //    of real strings) hold the most rise is taken, its rows and their
 //    neighbours are removed, and the next one is sought, while the rise left
-//    is large enough. A note needs some rise on its own row too. This drops
-//    overtones of louder notes and finds low notes whose fundamental is weak.
-// 4. Times. Each note starts where its own row's rise peaks, between frames
-//    by a parabola through the three rises around it. The same note found
-//    twice within 70 ms is one note.
+//    is large enough, in itself and as a share of the onset's whole rise (a
+//    drum hit lifts every row a little and explains no note). A note needs
+//    some rise on its own row too. This drops overtones of louder notes and
+//    finds low notes whose fundamental is weak.
+// 4. Times. Each note starts where the rise of its highest strongly rising
+//    partial row peaks (a short window times an attack better than the long
+//    window of a low note), between frames by a parabola through the three
+//    rises around it. The same note found twice within 70 ms is one note.
 // 5. Lengths. A note ends when its level falls below a fifth of its peak.
 //    A new attack on a sounding note is a new note only when the level dipped
 //    to half its peak first; otherwise the note goes on (a tremolo or a
