@@ -25,6 +25,9 @@
 #                           then 0.5 s of silence
 #   piano_a4_sharp30.mp3    the same 30 cents sharp (447.69 Hz)
 #   triad_c4.mp3            the same with C4, E4 and G4 struck together
+#   tremolo_a3.mp3          0.5 s of silence, then 3 s of 220 Hz swelling and
+#                           fading by 40 % five times a second, then 0.5 s of
+#                           silence
 # Signals for the effects, 44100 Hz stereo at 192 kbit/s:
 #   noise_44100_stereo.mp3  4 s of white noise at -20 dB, channels independent
 #   burst_44100_stereo.mp3  0.2 s of silence, 50 ms of white noise at -6 dB
@@ -170,3 +173,7 @@ done > "$out/not_mp3.mp3"
 piano piano_a4 440
 piano piano_a4_sharp30 447.69
 piano triad_c4 261.63 329.63 392
+
+sox -R -q -n -r 44100 -c 2 -b 16 "$work/tremolo_a3.wav" synth 3 sine 220 tremolo 5 40 gain -6 pad 0.5 0.5
+lame --quiet --cbr -b 128 "$work/tremolo_a3.wav" "$work/tremolo_a3.mp3"
+mv "$work/tremolo_a3.mp3" "$out/tremolo_a3.mp3"

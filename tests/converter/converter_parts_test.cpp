@@ -13,6 +13,7 @@
 #include "tools/converter/midi_file.h"
 #include "tools/converter/options.h"
 #include "tools/converter/refinement.h"
+#include "tests/converter/midi_reading.h"
 
 namespace korvane::converter {
 namespace {
@@ -45,52 +46,6 @@ TEST(ConverterOptions, ValuesAreLimitedAsThePanelLimitsThemAndMistakesAreRefused
 }
 
 // --- MIDI file ---
-
-std::uint32_t bigEndian(const std::string& bytes, std::size_t at, int count) {
-    std::uint32_t value = 0;
-    for (int i = 0; i < count; ++i) value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
-    return value;
-}
-
-struct ParsedEvent {
-    std::uint32_t tick;
-    std::vector<int> bytes;
-};
-
-// Reads back a format 0 file without running status; fails the test on
-// anything malformed.
-std::vector<ParsedEvent> parseMidi(const std::string& file) {
-    std::vector<ParsedEvent> events;
-    EXPECT_EQ(file.substr(0, 4), "MThd");
-    EXPECT_EQ(bigEndian(file, 4, 4), 6u);
-    EXPECT_EQ(bigEndian(file, 8, 2), 0u);
-    EXPECT_EQ(bigEndian(file, 10, 2), 1u);
-    EXPECT_EQ(bigEndian(file, 12, 2), 500u);
-    EXPECT_EQ(file.substr(14, 4), "MTrk");
-    const std::size_t end = 22 + bigEndian(file, 18, 4);
-    EXPECT_EQ(end, file.size());
-    std::size_t at = 22;
-    std::uint32_t tick = 0;
-    while (at < end) {
-        std::uint32_t delta = 0;
-        std::uint8_t byte;
-        do {
-            byte = static_cast<std::uint8_t>(file[at++]);
-            delta = delta << 7 | (byte & 0x7F);
-        } while (byte & 0x80);
-        tick += delta;
-        ParsedEvent event{tick, {}};
-        const int status = static_cast<std::uint8_t>(file[at]);
-        EXPECT_GE(status, 0x80) << "running status at byte " << at;
-        const int length = status == 0xFF ? 3 + static_cast<std::uint8_t>(file[at + 2])
-                           : (status & 0xF0) == 0xC0 ? 2 : 3;
-        for (int i = 0; i < length; ++i) event.bytes.push_back(static_cast<std::uint8_t>(file[at + i]));
-        at += static_cast<std::size_t>(length);
-        events.push_back(event);
-    }
-    EXPECT_EQ(events.back().bytes, (std::vector<int>{0xFF, 0x2F, 0x00}));
-    return events;
-}
 
 TEST(ConverterMidiFile, MessagesLandOnMillisecondTicksAfterTheTempo) {
     const std::vector<TimedMessage> messages = {

@@ -1,0 +1,107 @@
+// Speed and memory of korvane-tomidi on a generated three-minute MP3.
+//
+// OneFile: one conversion at the converter's defaults (the loudness pass,
+// both channels' analysis passes, the refinement, the MIDI file written),
+// in this process, on the wall clock. Each iteration also decodes the same
+// file, already in memory, with bare libmad. Counters: "x_realtime", the
+// audio's duration over the conversion's time (goal: at least 60), and
+// "x_bare_libmad", the conversion's time over libmad's.
+//
+// Batch: the same file four times, converted by the batch with one job at a
+// time and then with two (one process per file, as korvane-tomidi runs
+// them). Counters: "x_two_jobs", the one-job time over the two-job time
+// (goal: at least 1.8 on two cores), and "peak_MiB", the largest resident
+// size any conversion process reached (goal: under 64).
+#include <benchmark/benchmark.h>
+#include <mad.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/audio/bare_libmad.h"
+#include "tools/converter/batch.h"
+#include "tools/converter/conversion.h"
+#include "tools/converter/settings.h"
+
+namespace kc = korvane::converter;
+
+namespace {
+
+const std::string kMusic = std::string(KORVANE_TEST_AUDIO_DIR) + "/music_180s_44100_stereo.mp3";
+constexpr double kSeconds = 180.0;
+
+double wallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::string scratch(const std::string& name) {
+    return (std::filesystem::temp_directory_path() /
+            ("korvane-bench-" + std::to_string(::getpid()) + "-" + name))
+        .string();
+}
+
+void OneFile(benchmark::State& state) {
+    std::ifstream file(kMusic, std::ios::binary);
+    const std::vector<unsigned char> data{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    kc::Options options;
+    std::string error;
+    kc::applySettings(options, error);
+    const kc::Job job{kMusic, scratch("one.mid"), "", ""};
+    double converting = 0.0;
+    double decoding = 0.0;
+    for (auto _ : state) {
+        const double begin = wallSeconds();
+        const kc::Outcome outcome = kc::convertJob(job, options, [](double, double) {});
+        const double middle = wallSeconds();
+        korvane::test::decodeWithLibmad(data, [](const mad_pcm&) {});
+        const double end = wallSeconds();
+        if (!outcome.ok) state.SkipWithError(outcome.text.c_str());
+        converting += middle - begin;
+        decoding += end - middle;
+        state.SetIterationTime(middle - begin);
+    }
+    std::filesystem::remove(job.output);
+    const double n = static_cast<double>(state.iterations());
+    state.counters["x_realtime"] = kSeconds * n / converting;
+    state.counters["x_bare_libmad"] = converting / decoding;
+}
+BENCHMARK(OneFile)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void Batch(benchmark::State& state) {
+    kc::Options options;
+    std::string error;
+    kc::applySettings(options, error);
+    std::vector<kc::Job> jobs;
+    for (int i = 0; i < 4; ++i) jobs.push_back({kMusic, scratch("batch" + std::to_string(i) + ".mid"), "", ""});
+    const kc::Converter convert = [&options](const kc::Job& job, const kc::ProgressReport& progress) {
+        return kc::convertJob(job, options, progress);
+    };
+    double alone = 0.0;
+    double together = 0.0;
+    for (auto _ : state) {
+        const double begin = wallSeconds();
+        kc::runJobs(jobs, 1, true, convert);
+        const double middle = wallSeconds();
+        kc::runJobs(jobs, 2, true, convert);
+        const double end = wallSeconds();
+        alone += middle - begin;
+        together += end - middle;
+        state.SetIterationTime(end - middle);
+    }
+    for (const kc::Job& job : jobs) std::filesystem::remove(job.output);
+    rusage children{};
+    ::getrusage(RUSAGE_CHILDREN, &children);
+    state.counters["x_two_jobs"] = alone / together;
+    state.counters["peak_MiB"] = static_cast<double>(children.ru_maxrss) / 1024.0;
+}
+BENCHMARK(Batch)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();

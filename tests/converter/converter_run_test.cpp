@@ -1,0 +1,247 @@
+// korvane-tomidi as a user runs it: the program on generated MP3 files, its
+// files read back, its messages and exit statuses; and its --raw events
+// against the player's own toMidi panel on the same file.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/config.h"
+#include "app/text_file.h"
+#include "tests/converter/midi_reading.h"
+#include "tests/tomidi/tomidi_support.h"
+
+namespace korvane::converter {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string errors;  // what it wrote on standard error
+};
+
+// Runs korvane-tomidi with the arguments in the working folder given.
+Outcome tomidi(const std::vector<std::string>& arguments, const fs::path& folder) {
+    std::string command = "cd '" + folder.string() + "' && '" KORVANE_TOMIDI_PATH "'";
+    for (const std::string& argument : arguments) command += " '" + argument + "'";
+    command += " 2>&1 >/dev/null";
+    Outcome run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.errors += buffer;
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string bytesOf(const fs::path& path) {
+    std::string content;
+    readTextFile(path.string(), content);
+    return content;
+}
+
+struct Note {
+    double on;
+    double off;
+    int note;
+    int velocity;
+};
+
+// The notes of a MIDI file, times in seconds (one tick a millisecond).
+std::vector<Note> notesOf(const std::string& file) {
+    std::vector<Note> notes;
+    std::map<int, std::size_t> sounding;
+    for (const ParsedEvent& event : parseMidi(file)) {
+        const double t = event.tick / 1000.0;
+        const int status = event.bytes[0] & 0xF0;
+        if (status != 0x80 && status != 0x90) continue;
+        const int note = event.bytes[1];
+        if (sounding.count(note) != 0) {
+            notes[sounding[note]].off = t;
+            sounding.erase(note);
+        }
+        if (status == 0x90 && event.bytes[2] > 0) {
+            sounding[note] = notes.size();
+            notes.push_back({t, -1.0, note, event.bytes[2]});
+        }
+    }
+    return notes;
+}
+
+class ConverterRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() /
+                 ("korvane-tomidi-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    static std::string track(const std::string& name) {
+        return std::string(KORVANE_TEST_AUDIO_DIR) + "/" + name + ".mp3";
+    }
+
+    fs::path folder;
+};
+
+TEST_F(ConverterRun, AStruckA4StartsWithNote69WhereTheToneStarts) {
+    const Outcome run = tomidi({"-o", "a4.mid", "--notes", "a4.csv", track("piano_a4")}, folder);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    const std::string file = bytesOf(folder / "a4.mid");
+    const std::vector<ParsedEvent> events = parseMidi(file);
+    EXPECT_EQ(events.at(1).bytes, (std::vector<int>{0xC0, 4}));  // the program change at 0
+    EXPECT_EQ(events.at(1).tick, 0u);
+    const std::vector<Note> notes = notesOf(file);
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes[0].note, 69);
+    // The tone starts 0.5 s in, plus the MP3 decoder's delay of about 25 ms.
+    EXPECT_NEAR(notes[0].on, 0.525, 0.05);
+    EXPECT_EQ(notes.size(), 1u);
+    // The track's end: all notes off and sustain off, last before the end.
+    EXPECT_EQ(events[events.size() - 3].bytes, (std::vector<int>{0xB0, 123, 0}));
+    EXPECT_EQ(events[events.size() - 2].bytes, (std::vector<int>{0xB0, 64, 0}));
+
+    // The CSV holds the same notes.
+    std::istringstream csv(bytesOf(folder / "a4.csv"));
+    std::string line;
+    std::getline(csv, line);
+    EXPECT_EQ(line, "onset_s,offset_s,pitch,velocity");
+    std::size_t rows = 0;
+    for (; std::getline(csv, line); ++rows) {
+        double on = 0, off = 0;
+        int pitch = 0, velocity = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%d,%d", &on, &off, &pitch, &velocity), 4) << line;
+        ASSERT_LT(rows, notes.size());
+        EXPECT_NEAR(on, notes[rows].on, 0.0011);
+        EXPECT_NEAR(off, notes[rows].off, 0.0011);
+        EXPECT_EQ(pitch, notes[rows].note);
+        EXPECT_EQ(velocity, notes[rows].velocity);
+    }
+    EXPECT_EQ(rows, notes.size());
+}
+
+TEST_F(ConverterRun, AHeldToneWithTremoloIsOneNote) {
+    const Outcome run = tomidi({"-o", "held.mid", track("tremolo_a3")}, folder);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    int a3 = 0;
+    for (const Note& note : notesOf(bytesOf(folder / "held.mid"))) a3 += note.note == 57;
+    EXPECT_EQ(a3, 1);
+}
+
+TEST_F(ConverterRun, TheSameInputGivesTheSameBytesAndTheWavSoundsWhereNotesSound) {
+    ASSERT_EQ(tomidi({"-o", "one.mid", "--wav", "one.wav", track("triad_c4")}, folder).status, 0);
+    ASSERT_EQ(tomidi({"-q", "-o", "two.mid", track("triad_c4")}, folder).status, 0);
+    const std::string one = bytesOf(folder / "one.mid");
+    EXPECT_EQ(one, bytesOf(folder / "two.mid"));
+
+    const std::string wav = bytesOf(folder / "one.wav");
+    ASSERT_GT(wav.size(), 44u);
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    const auto* samples = reinterpret_cast<const std::int16_t*>(wav.data() + 44);
+    const std::size_t frames = (wav.size() - 44) / 4;
+    const auto loudest = [&](double from, double to) {
+        int peak = 0;
+        for (std::size_t i = static_cast<std::size_t>(from * 44100); i < frames && i < to * 44100; ++i)
+            peak = std::max(peak, std::abs(static_cast<int>(samples[2 * i])));
+        return peak;
+    };
+    const std::vector<Note> notes = notesOf(one);
+    ASSERT_FALSE(notes.empty());
+    EXPECT_GT(loudest(notes[0].on, notes[0].on + 0.3), 1000);
+    EXPECT_LT(loudest(0.0, notes[0].on - 0.05), 10);
+}
+
+TEST_F(ConverterRun, BadInputsAreNamedLeaveNoFileAndTheOthersAreStillConverted) {
+    fs::create_directories(folder / "in");
+    fs::copy_file(track("not_mp3"), folder / "in/text.mp3");
+    fs::copy_file(track("empty"), folder / "in/empty.mp3");
+    fs::copy_file(track("truncated_44100_stereo"), folder / "in/truncated.mp3");
+    fs::copy_file(track("piano_a4"), folder / "in/good.mp3");
+    const Outcome run = tomidi({"-q", "--jobs", "2", "-o", "out", "in", "missing.mp3"}, folder);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.errors.find("text.mp3: holds no MPEG audio frame"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("empty.mp3: holds no MPEG audio frame"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("missing.mp3: No such file or directory"), std::string::npos) << run.errors;
+    EXPECT_TRUE(fs::exists(folder / "out/good.mid"));
+    EXPECT_FALSE(fs::exists(folder / "out/text.mid"));
+    EXPECT_FALSE(fs::exists(folder / "out/empty.mid"));
+    EXPECT_FALSE(fs::exists(folder / "missing.mid"));
+    // A truncated file converts what it holds.
+    EXPECT_TRUE(fs::exists(folder / "out/truncated.mid"));
+    // Nothing half written is left behind.
+    for (const auto& entry : fs::recursive_directory_iterator(folder / "out"))
+        EXPECT_EQ(entry.path().extension(), ".mid") << entry.path();
+}
+
+TEST_F(ConverterRun, AnOutputThatCannotBeWrittenFailsWithItsName) {
+    fs::create_directories(folder / "locked");
+    fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    const Outcome run = tomidi({"-q", "-o", "locked/x.mid", track("piano_a4")}, folder);
+    fs::permissions(folder / "locked", fs::perms::owner_all);
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.errors.find("cannot write"), std::string::npos) << run.errors;
+    EXPECT_TRUE(fs::is_empty(folder / "locked"));
+}
+
+TEST_F(ConverterRun, WrongOptionsGiveUsageAndStatusTwo) {
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{"--frobnicate", "x.mp3"}, {"--cpu", "lots", "x.mp3"}, {}}) {
+        const Outcome run = tomidi(wrong, folder);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.errors.find("usage: korvane-tomidi"), std::string::npos) << run.errors;
+    }
+    EXPECT_EQ(tomidi({"--help"}, folder).status, 0);
+}
+
+// The player's toMidi panel on the same file, in virtual time, against the
+// converter writing the player's events exactly as sent.
+class ConverterAgainstPlayer : public ToMidiDeskTest {};
+
+TEST_F(ConverterAgainstPlayer, RawEventsAreThePlayersEventsAtThePlayersTimes) {
+    // The player's settings, written for the converter to read.
+    ASSERT_TRUE(writeTextFile("settings.ini", configurationText()));
+    const Outcome run = tomidi({"--player-timing", "-q", "--config", "settings.ini", "-o", "raw.mid",
+                            testTrack("triad_c4")},
+                           fs::current_path());
+    ASSERT_EQ(run.status, 0) << run.errors;
+
+    applyEffectSettings();  // the master volume the player runs with
+    setPlaylist({testTrack("triad_c4")});
+    startAt(0);
+    const double started = desk.clock();
+    desk.pushKeyAt(started + 4.0, key::Escape);
+    runToMidi();
+    std::vector<std::vector<int>> player;
+    for (const SentMessage& m : takeSent())
+        if (m.status == 0x90 || m.status == 0x80)
+            player.push_back({m.status, m.data1, m.data2, static_cast<int>(std::lround((m.time - started) * 1000))});
+
+    std::vector<std::vector<int>> converter;
+    for (const ParsedEvent& event : parseMidi(bytesOf("raw.mid"))) {
+        const int status = event.bytes[0] & 0xF0;
+        if (status == 0x90 || status == 0x80)
+            converter.push_back({status, event.bytes[1], event.bytes[2], static_cast<int>(event.tick)});
+    }
+    ASSERT_FALSE(player.empty());
+    ASSERT_EQ(converter.size(), player.size());
+    for (std::size_t i = 0; i < player.size(); ++i) {
+        EXPECT_EQ(std::vector<int>(converter[i].begin(), converter[i].begin() + 3),
+                  std::vector<int>(player[i].begin(), player[i].begin() + 3)) << "event " << i;
+        EXPECT_NEAR(converter[i][3], player[i][3], 1) << "event " << i;
+    }
+}
+
+}  // namespace
+}  // namespace korvane::converter
