@@ -167,7 +167,9 @@ public:
     }
 
     void draw(const std::vector<Job>& jobs, const std::vector<Running>& running) {
-        if (!terminal_) return;
+        const auto now = Clock::now();
+        if (!terminal_ || now - drawn_ < std::chrono::milliseconds(100)) return;
+        drawn_ = now;
         double audio = audioDone_;
         std::string text = "[" + std::to_string(count_) + "/" + std::to_string(total_) + "]";
         for (const Running& run : running) {
@@ -197,6 +199,7 @@ private:
     bool terminal_;
     bool quiet_;
     Clock::time_point start_;
+    Clock::time_point drawn_{};
     std::size_t count_ = 0;
     double audioDone_ = 0.0;
     bool shown_ = false;
