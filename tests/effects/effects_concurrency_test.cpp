@@ -17,22 +17,15 @@
 #include "effects/reverb.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
+#include "tests/threaded_engine.h"
 
 namespace korvane {
 namespace {
 
 TEST(EffectsConcurrency, SetupsAndResetsWhileTheOutputThreadRunsTheChain) {
-    ::setenv("SDL_AUDIODRIVER", "disk", 1);
-    ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
     ScriptedPlatform desk;
     installPlatform(&desk);
-    ASSERT_EQ(FBS_INIT(44100, 2, 3, 600, 0), 1) << FBS_GET_PLUGERROR();
-    ASSERT_STRNE(FBS_GET_PLUGNAME(), "host");  // a plug-out with its own thread
-    plugBits = FBS_GET_PLUGBITS();
-    plugRate = FBS_GET_PLUGRATE();
-    plugChannels = FBS_GET_PLUGCHANNELS();
-    FBS_SET_MASTERCALLBACK(masterCallback);
-    FBS_ENABLE_MASTERCALLBACK();
+    ASSERT_NO_FATAL_FAILURE(startThreadedEngine());
     ASSERT_EQ(FBS_CREATE_MP3STREAM((std::string(KORVANE_TEST_AUDIO_DIR) + "/noise_44100_stereo.mp3").c_str()), 1);
     FBS_PLAY_MP3STREAM(1.0f, 0.0f);
 

@@ -20,6 +20,7 @@
 #include "effects/master_callback.h"
 #include "effects/reverb.h"
 #include "playback/playback_state.h"
+#include "tests/shown_text.h"
 
 namespace korvane {
 
@@ -84,28 +85,5 @@ protected:
 
     ScriptedPlatform desk;
 };
-
-// The text in count cells from row, column: each cell read as the printable
-// byte whose glyph it shows in the default foreground, "." where none fits.
-inline std::string shownText(int row, int column, int count) {
-    const Framebuffer& pixels = platform().framebuffer();
-    std::string text;
-    for (int cell = 0; cell < count; ++cell) {
-        const int left = (column - 1 + cell) * font::cellSize;
-        const int top = (row - 1) * font::cellSize;
-        char found = '.';
-        for (int byte = 32; byte < 127 && found == '.'; ++byte) {
-            const std::uint8_t* rows = font::glyph(static_cast<unsigned char>(byte));
-            bool same = true;
-            for (int r = 0; r < 8 && same; ++r)
-                for (int c = 0; c < 8 && same; ++c)
-                    same = ((rows[r] & (0x80 >> c)) != 0) ==
-                           (pixels.at(left + c, top + r) == defaultForeground);
-            if (same) found = static_cast<char>(byte);
-        }
-        text += found;
-    }
-    return text;
-}
 
 }  // namespace korvane

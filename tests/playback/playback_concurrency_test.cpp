@@ -16,6 +16,7 @@
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
 #include "playback/track_control.h"
+#include "tests/threaded_engine.h"
 
 namespace korvane {
 namespace {
@@ -25,18 +26,10 @@ std::string testTrack(const std::string& name) {
 }
 
 TEST(PlaybackConcurrency, TrackChangesWhileTheOutputThreadRunsTheCallback) {
-    ::setenv("SDL_AUDIODRIVER", "disk", 1);
-    ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
     ScriptedPlatform desk;
     installPlatform(&desk);
     FBS_SET_KEYREADER([] { return platform().readKey(); });
-    ASSERT_EQ(FBS_INIT(44100, 2, 3, 600, 0), 1) << FBS_GET_PLUGERROR();
-    ASSERT_STRNE(FBS_GET_PLUGNAME(), "host");  // a plug-out with its own thread
-    plugBits = FBS_GET_PLUGBITS();
-    plugRate = FBS_GET_PLUGRATE();
-    plugChannels = FBS_GET_PLUGCHANNELS();
-    FBS_SET_MASTERCALLBACK(masterCallback);
-    FBS_ENABLE_MASTERCALLBACK();
+    ASSERT_NO_FATAL_FAILURE(startThreadedEngine());
 
     emptyPlaylist();
     for (const char* name : {"tone_44100_stereo", "tone_48000_stereo", "tone_44100_mono"}) {

@@ -26,11 +26,11 @@ protected:
 TEST_F(PanelTest, EnteringDrawsTheHeader) {
     desk.pushKeyAt(desk.clock() + 0.01, key::Escape);
     runToMidi();
-    EXPECT_EQ(textAt(1, 1, 12), "[O]midiout0 ");
-    EXPECT_EQ(textAt(1, 17, 9), "vol=0.2  ");
-    EXPECT_EQ(textAt(1, 28, 8), "[B]-[N]+");
-    EXPECT_EQ(textAt(2, 1, 9), "aux=0    ");
-    EXPECT_EQ(textAt(2, 28, 7), "[P]Stop");
+    EXPECT_EQ(shownText(1, 1, 12), "[O]midiout0 ");
+    EXPECT_EQ(shownText(1, 17, 9), "vol=0.2  ");
+    EXPECT_EQ(shownText(1, 28, 8), "[B]-[N]+");
+    EXPECT_EQ(shownText(2, 1, 9), "aux=0    ");
+    EXPECT_EQ(shownText(2, 28, 7), "[P]Stop");
     EXPECT_FLOAT_EQ(kz0, 1.0f);
 }
 
@@ -47,7 +47,7 @@ TEST_F(PanelTest, ExponentKeysClimbAndWrapTheLadder) {
         toMidiSettings.sinExponent = c.from;
         runPanel({c.key});
         EXPECT_EQ(toMidiSettings.sinExponent, c.to) << c.from;
-        EXPECT_EQ(textAt(7, 28, 12), c.label) << "the kernel plot is still shown";
+        EXPECT_EQ(shownText(7, 28, 12), c.label) << "the kernel plot is still shown";
     }
     toMidiSettings.sinExponent = 1.75f;
     runPanel({'w'});
@@ -66,7 +66,7 @@ TEST_F(PanelTest, WindowKeysStepByATenthWithinTheirRange) {
         toMidiSettings.windowFactor = c.from;
         runPanel({c.key});
         EXPECT_FLOAT_EQ(toMidiSettings.windowFactor, c.to) << c.from;
-        EXPECT_EQ(textAt(8, 28, 10), c.label) << c.from;
+        EXPECT_EQ(shownText(8, 28, 10), c.label) << c.from;
         EXPECT_EQ(noteRows[33].windowLength, std::lround(c.to * 2400000.0f / 440.0f)) << c.from;
     }
 }
@@ -83,7 +83,7 @@ TEST_F(PanelTest, CpuKeysStepBy600AndWrapAround) {
         toMidiSettings.cpu = c.from;
         runPanel({c.key});
         EXPECT_EQ(toMidiSettings.cpu, c.to) << c.from;
-        EXPECT_EQ(textAt(6, 28, 13), c.label) << c.from;
+        EXPECT_EQ(shownText(6, 28, 13), c.label) << c.from;
     }
 }
 
@@ -91,11 +91,11 @@ TEST_F(PanelTest, HarmonicKeysWrapAndShowTheWeights) {
     toMidiSettings.harmo = 10;
     runPanel({'h'});
     EXPECT_EQ(toMidiSettings.harmo, 0);
-    EXPECT_EQ(textAt(5, 28, 12), "[G][H]noharm");
+    EXPECT_EQ(shownText(5, 28, 12), "[G][H]noharm");
     EXPECT_EQ(noteRows[0].harmonicCount, 0);
     runPanel({'g'});
     EXPECT_EQ(toMidiSettings.harmo, 10);
-    EXPECT_EQ(textAt(5, 28, 13), "[G][H]harmo10");
+    EXPECT_EQ(shownText(5, 28, 13), "[G][H]harmo10");
     EXPECT_FLOAT_EQ(noteRows[0].harmonicWeight[2], 1.0f);
     // A harmo from the file far outside the range wraps without overflow.
     toMidiSettings.harmo = 2147483647;
@@ -116,7 +116,7 @@ TEST_F(PanelTest, LockKeysWrapAndAFileValueAboveSevenStaysUntilPressed) {
         toMidiSettings.lock = c.from;
         runPanel({c.key});
         EXPECT_EQ(toMidiSettings.lock, c.to) << c.from;
-        EXPECT_EQ(textAt(4, 28, 11), "[K][L]lock" + std::to_string(c.to)) << c.from;
+        EXPECT_EQ(shownText(4, 28, 11), "[K][L]lock" + std::to_string(c.to)) << c.from;
     }
     toMidiSettings.lock = 9;
     runPanel({'t'});
@@ -145,7 +145,7 @@ TEST_F(PanelTest, OutputKeyReopensTheChosenOutputAndRedrawsTheHeader) {
     runToMidi();
     EXPECT_EQ(midiDevice, 2);
     EXPECT_EQ(midi.opened.back(), 1);
-    EXPECT_EQ(textAt(1, 1, 12), "[O]midiout2 ");
+    EXPECT_EQ(shownText(1, 1, 12), "[O]midiout2 ");
 }
 
 TEST_F(PanelTest, UnhandledKeyLeavesAfterItsFrameWithAllNotesOff) {
@@ -165,8 +165,8 @@ TEST_F(PanelTest, UnhandledKeyLeavesAfterItsFrameWithAllNotesOff) {
 TEST_F(PanelTest, TestModeRedrawsTheChartOftenAndShowsItsLabel) {
     runPanel({'t'}, 0.5);
     EXPECT_TRUE(toMidiPanel.testMode);
-    EXPECT_EQ(textAt(3, 31, 9), "[T]test  ");
-    EXPECT_EQ(textAt(4, 28, 11), "[K][L]lock1");
+    EXPECT_EQ(shownText(3, 31, 9), "[T]test  ");
+    EXPECT_EQ(shownText(4, 28, 11), "[K][L]lock1");
     runPanel({'T', 't'}, 0.5);
     EXPECT_FALSE(toMidiPanel.testMode) << "the panel opens with it off";
 }
@@ -175,8 +175,8 @@ TEST_F(PanelTest, KernelPlotStaysTwelveSecondsBeforeTheChartReturns) {
     std::string at11, at13;
     const double pressed = desk.clock() + 0.05;
     desk.onTimeAdvance([&](double, double to) {
-        if (at11.empty() && to > pressed + 11.0) at11 = textAt(4, 28, 10) + "|" + textAt(7, 28, 10);
-        if (at13.empty() && to > pressed + 12.3) at13 = textAt(4, 28, 10);
+        if (at11.empty() && to > pressed + 11.0) at11 = shownText(4, 28, 10) + "|" + shownText(7, 28, 10);
+        if (at13.empty() && to > pressed + 12.3) at13 = shownText(4, 28, 10);
     });
     runPanel({'w'}, 12.5);
     EXPECT_EQ(at11, "          |[Q][W]sin^");
@@ -185,7 +185,7 @@ TEST_F(PanelTest, KernelPlotStaysTwelveSecondsBeforeTheChartReturns) {
 
 TEST_F(PanelTest, CpuFigureTurnsRedAfterALateFrame) {
     bool red = false;
-    desk.onTimeAdvance([&](double, double) { red = red || textAt(6, 34, 5, alarmColour) == "cpu40"; });
+    desk.onTimeAdvance([&](double, double) { red = red || shownText(6, 34, 5, alarmColour) == "cpu40"; });
     runPanel({'t', 'd', 'd', 'd', 's', 's', 's'});
     EXPECT_TRUE(red) << "the 100 ms pause of [S] and [D] makes the next frame late";
     EXPECT_EQ(screen::foreground(), defaultForeground);
@@ -233,7 +233,7 @@ TEST_F(PanelPlaybackTest, PStopsAndRestartsPlaybackAndResetsTheTracking) {
     EXPECT_EQ(stopped, 0);
     EXPECT_EQ(playing, 1);
     EXPECT_FLOAT_EQ(afterResume, whileStopped - 0.005f);
-    EXPECT_EQ(textAt(2, 28, 7), "[P]Stop");
+    EXPECT_EQ(shownText(2, 28, 7), "[P]Stop");
     EXPECT_EQ(FBS_GET_PLAYINGSTREAMS(), 1);
 }
 

@@ -21,13 +21,12 @@
 #include "tomidi/pitch_analysis.h"
 #include "tomidi/recording_midi.h"
 #include "tomidi/tomidi_frame.h"
+#include "tests/threaded_engine.h"
 
 namespace korvane {
 namespace {
 
 TEST(ToMidiConcurrency, FramesReadTheRingWhileTheOutputThreadFillsIt) {
-    ::setenv("SDL_AUDIODRIVER", "disk", 1);
-    ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
     ScriptedPlatform desk;
     installPlatform(&desk);
     RecordingMidi midi;
@@ -35,13 +34,7 @@ TEST(ToMidiConcurrency, FramesReadTheRingWhileTheOutputThreadFillsIt) {
     openMidiDevice();
     buildNoteTables();
     buildPhaseTable();
-    ASSERT_EQ(FBS_INIT(44100, 2, 3, 600, 0), 1) << FBS_GET_PLUGERROR();
-    ASSERT_STRNE(FBS_GET_PLUGNAME(), "host");  // a plug-out with its own thread
-    plugBits = FBS_GET_PLUGBITS();
-    plugRate = FBS_GET_PLUGRATE();
-    plugChannels = FBS_GET_PLUGCHANNELS();
-    FBS_SET_MASTERCALLBACK(masterCallback);
-    FBS_ENABLE_MASTERCALLBACK();
+    ASSERT_NO_FATAL_FAILURE(startThreadedEngine());
 
     emptyPlaylist();
     lastIndex = 0;

@@ -21,6 +21,7 @@
 #include "effects/effect_settings.h"
 #include "playback/playback_state.h"
 #include "tests/playback/playback_support.h"
+#include "tests/shown_text.h"
 #include "tomidi/midi_output.h"
 #include "tomidi/note_tracking.h"
 #include "tomidi/pitch_analysis.h"
@@ -92,29 +93,6 @@ public:
 
     RecordingMidi midi;
 };
-
-// The text in a row of cells from (row, column), each cell read back as the
-// printable character whose glyph its pixels of the foreground colour
-// draw; "#" for a cell that shows none.
-inline std::string textAt(int row, int column, int length, std::uint32_t fore = defaultForeground) {
-    const Framebuffer& pixels = platform().framebuffer();
-    std::string text;
-    for (int cell = 0; cell < length; ++cell) {
-        const int x0 = (column - 1 + cell) * font::cellSize;
-        const int y0 = (row - 1) * font::cellSize;
-        char found = '#';
-        for (int byte = 32; byte < 127 && found == '#'; ++byte) {
-            const std::uint8_t* rows = font::glyph(static_cast<unsigned char>(byte));
-            bool same = true;
-            for (int dy = 0; dy < font::cellSize && same; ++dy)
-                for (int dx = 0; dx < font::cellSize && same; ++dx)
-                    same = ((rows[dy] & (0x80u >> dx)) != 0) == (pixels.at(x0 + dx, y0 + dy) == fore);
-            if (same) found = static_cast<char>(byte);
-        }
-        text += found;
-    }
-    return text;
-}
 
 class ToMidiTest : public ScriptedDeskTest, public ToMidiState {
 protected:
