@@ -1,6 +1,7 @@
 #!/bin/sh
 # korvane installed as `cmake --install` installs it, into a temporary
-# DESTDIR: a tree built for PREFIX but lying elsewhere, as a moved tree does.
+# DESTDIR: a tree built for PREFIX but lying elsewhere, as a moved tree does;
+# and with a prefix given at install time.
 # The installed converter converts the demo track; the installed player
 # plays it in a real window under a virtual X server, from another working
 # folder, with its plug-out from the installed plug-out folder; the C
@@ -38,6 +39,13 @@ for file in "$bindir/korvane" "$bindir/korvane-tomidi" "$libdir/libkorvane-engin
   [ -e "$root$file" ] || fail "$file is not installed"
 done
 [ ! -e "$root$bindir/plug-sdl.so" ] || fail "a plug-out is installed beside the programs"
+
+# Installed with another prefix, the pkg-config file names that one.
+cmake --install "$build" --prefix "$work/prefix" > "$work/install.log" 2>&1 ||
+  { cat "$work/install.log"; fail "cmake --install --prefix"; }
+pc=$(find "$work/prefix" -name korvane-engine.pc)
+prefix=$(PKG_CONFIG_PATH=${pc%/*} pkg-config --variable=prefix korvane-engine)
+[ "$prefix" = "$work/prefix" ] || fail "korvane-engine.pc installed in $work/prefix names the prefix $prefix"
 
 "$source/scripts/make-demo-track.sh" "$work/demo.mp3"
 
