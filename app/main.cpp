@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/lifecycle.h"
+#include "app/plugout_folder.h"
 #include "app/window/sdl_platform.h"
 #include "engine/fbs.h"
 
@@ -14,6 +15,7 @@ int main() {
         return 1;
     }
     korvane::installPlatform(&desk);
+    korvane::usePlugoutFolder(KORVANE_PLUGOUTDIR_FROM_BINDIR);
     // The engine reads keys from the window's queue.
     FBS_SET_KEYREADER([] { return korvane::platform().readKey(); });
     return korvane::runKorvane();

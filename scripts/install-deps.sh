@@ -1,5 +1,8 @@
 #!/bin/sh
-# Installs every Debian package korvane needs to build, run and test.
+# Installs every Debian package korvane needs to build, run, test and
+# package (dpkg-dev and lintian build and check the package,
+# desktop-file-utils and man-db check the menu entry and manual pages,
+# libgtk-3-bin brings gtk-launch, which starts korvane as a menu does).
 # Idempotent: packages already present are not touched, so a second run costs
 # one dpkg query. Runs apt-get through sudo when not root.
 set -eu
@@ -10,6 +13,7 @@ packages="
   fluid-soundfont-gm timgm6mb-soundfont
   libgtest-dev libgmock-dev libbenchmark-dev
   zenity xfonts-base xvfb xauth xdotool x11-utils imagemagick lame sox
+  dpkg-dev lintian desktop-file-utils man-db libgtk-3-bin
 "
 
 missing=""

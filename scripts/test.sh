@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs what is missing, builds korvane and runs the whole test suite:
-# the plain build (unit, integration and real-window tests), every test again
-# under the address and undefined-behaviour sanitizers, and the concurrency
-# tests under the thread sanitizer.
+# the plain build (unit, integration, real-window and installed-tree tests),
+# its Debian package checked by lintian, every test again under the address
+# and undefined-behaviour sanitizers, and the concurrency tests under the
+# thread sanitizer.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,8 +15,9 @@ build() {
   cmake --build "$dir" -j "$jobs"
 }
 
-build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
 ctest --test-dir build-test --output-on-failure -j "$jobs"
+scripts/package.sh build-test
 
 # The sanitizer build uses clang, so both compilers build everything with
 # warnings as errors.

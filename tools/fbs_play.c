@@ -2,12 +2,14 @@
  * engine, changing its speed and pan on the way. An example of the engine
  * used as a C library: libkorvane-engine.so and engine/fbs.h.
  *
- * Usage: fbs-play FILE [SECONDS]
+ * Usage: fbs-play FILE [SECONDS [PLUGOUT-FOLDER]]
  *
  * A third of the time at normal speed in the middle, a third faster on the
  * left, a third backward and slower on the right (6 seconds unless given).
  * The engine loads its output plug-outs (plug-sdl.so, plug-alsa.so) from
- * this program's folder. Without a sound card:
+ * this program's folder, or from PLUGOUT-FOLDER: for an installed engine,
+ *   pkg-config --variable=plugoutdir korvane-engine
+ * Without a sound card:
  *   SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null fbs-play FILE */
 #define _POSIX_C_SOURCE 200809L
 
@@ -49,15 +51,29 @@ static void show(int wave, int sound, const char* what) {
 }
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        fprintf(stderr, "usage: %s FILE [SECONDS]\n", argv[0]);
+    if (argc < 2 || argc > 4) {
+        fprintf(stderr, "usage: %s FILE [SECONDS [PLUGOUT-FOLDER]]\n", argv[0]);
         return 2;
     }
     const char* name = argv[1];
-    double seconds = argc == 3 ? strtod(argv[2], NULL) : 6.0;
+    double seconds = argc >= 3 ? strtod(argv[2], NULL) : 6.0;
     if (!(seconds > 0.0 && seconds < 86400.0)) {
         fprintf(stderr, "%s: SECONDS must be a positive number\n", argv[0]);
         return 2;
+    }
+    if (argc == 4) {
+        /* The engine appends the plug-outs' names to the path as it is. */
+        char folder[4096];
+        const size_t length = strlen(argv[3]);
+        if (length == 0 || length + 2 > sizeof folder) {
+            fprintf(stderr, "%s: PLUGOUT-FOLDER is empty or too long\n", argv[0]);
+            return 2;
+        }
+        memcpy(folder, argv[3], length + 1);
+        if (folder[length - 1] != '/') {
+            strcat(folder, "/");
+        }
+        FBS_SET_PLUGPATH(folder);
     }
 
     if (FBS_INIT(44100, 2, 3, 1024, 0) != 1) {

@@ -1,11 +1,13 @@
 // Start-up and shutdown over the engine's host-driven output: the settings
 // come in limited and go back out, and the MIDI output is silenced and
 // closed; a start without any playback driver ends with code 1 and writes
-// nothing.
+// nothing. The plug-outs are looked for in the installed folder when there
+// is one.
 #include <fstream>
 
 #include "app/config.h"
 #include "app/lifecycle.h"
+#include "app/plugout_folder.h"
 #include "shell_support.h"
 
 namespace korvane {
@@ -57,6 +59,19 @@ TEST_F(LifecycleTest, StartWithoutAPlaybackDriverEndsWithCodeOneAndWritesNothing
     EXPECT_GE(desk.clock(), 2.0) << "each message waits for a key";
     EXPECT_TRUE(midi.opened.empty());
     EXPECT_FALSE(std::filesystem::exists(configFileName));
+}
+
+TEST_F(LifecycleTest, PlugoutsComeFromTheInstalledFolderOnlyWhenItIsAFolder) {
+    const std::string bin = (folder / "bin/").string();
+    const std::string installed = (folder / "lib/korvane/").string();
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(folder / "lib");
+    EXPECT_EQ(plugoutFolder(bin, "../lib/korvane/"), bin) << "a build folder: beside the program";
+    std::ofstream(folder / "lib/korvane").put('x');
+    EXPECT_EQ(plugoutFolder(bin, "../lib/korvane/"), bin) << "a file of that name";
+    std::filesystem::remove(folder / "lib/korvane");
+    std::filesystem::create_directories(installed);
+    EXPECT_EQ(plugoutFolder(bin, "../lib/korvane/"), installed);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 # The player in a real window on a virtual X server: it starts on the second
 # entry of a playlist of a generated MP3, shows its title bar, takes "g" (equalizer on) and
 # Escape from the keyboard, and writes korvane.ini with line 14 reading " 1".
+# The last line of its output names the output plug-out the player loaded.
 # Usage: shell_xvfb.sh KORVANE MP3. Exit 77 (skipped) without the X tools.
 set -eu
 korvane=$1
@@ -57,6 +58,8 @@ while [ $tries -lt 50 ]; do
   sleep 0.1
 done
 [ "$colour" = "srgb(0,50,100)" ] || fail "title bar pixel is $colour"
+# The main panel is drawn once the engine has started its plug-out.
+plugout=$(grep -o -m 1 '/.*/plug-[a-z]*\.so$' "/proc/$pid/maps") || fail "no plug-out loaded"
 
 # Keys go to the window under the pointer when no window manager runs.
 xdotool mousemove --window "$window" 170 85
@@ -72,3 +75,4 @@ wait "$pid" || status=$?
 line14=$(sed -n 14p korvane.ini | tr -d '\r')
 [ "$line14" = " 1" ] || fail "line 14 of korvane.ini is '$line14'"
 echo "ok: title bar $colour, line 14 '$line14'"
+echo "plug-out: $plugout"
