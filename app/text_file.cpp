@@ -42,6 +42,26 @@ bool writeAll(int fd, std::string_view content) {
     return true;
 }
 
+// An unnamed file in path's folder (O_TMPFILE), so that a writer killed
+// before it is done leaves nothing behind; -1 where the file system has no
+// such files.
+int openUnnamedBeside(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+}
+
+// Writes content to fd and makes it durable.
+bool writeDurably(int fd, std::string_view content) { return writeAll(fd, content) && ::fsync(fd) == 0; }
+
+// Removes the temporary file of a failed write; errno keeps the failure's reason.
+bool giveUp(const std::string& temporary) {
+    const int reason = errno;
+    ::unlink(temporary.c_str());
+    errno = reason;
+    return false;
+}
+
 }  // namespace
 
 bool writeTextFile(const std::string& path, std::string_view content) {
@@ -50,13 +70,22 @@ bool writeTextFile(const std::string& path, std::string_view content) {
     static std::atomic<unsigned> serial{0};
     const std::string temporary = path + ".tmp" + std::to_string(::getpid()) + "-" +
                                   std::to_string(serial.fetch_add(1, std::memory_order_relaxed));
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
+    if (const int fd = openUnnamedBeside(path); fd >= 0) {
+        // The finished file has the temporary name only for the moment before
+        // the rename: a link cannot replace the target.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        const bool named = writeDurably(fd, content) &&
+                           ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        ::close(fd);
+        if (!named) return false;
+    } else {
+        const int file = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (file < 0) return false;
+        const bool written = writeDurably(file, content);
+        if (::close(file) != 0 || !written) return giveUp(temporary);
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) return giveUp(temporary);
+    return true;
 }
 
 std::string trimBlanks(std::string_view text) {

@@ -1,7 +1,9 @@
 // Text files as the program keeps them: read whole into memory and taken
 // line by line (a line ends in LF or CR LF), written whole to a temporary
 // file in the same folder and renamed over the old one, so an interrupted or
-// failed write never leaves a half file. Main thread only.
+// failed write never leaves a half file. The temporary file has no name
+// until it is complete (where the file system allows), so a writer killed
+// meanwhile leaves nothing behind. Main thread only.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +15,8 @@ namespace korvane {
 // The whole file; false (and content empty) when it cannot be read.
 bool readTextFile(const std::string& path, std::string& content);
 
-// Replaces path with content: false when nothing could be written, and the
-// old file (if any) is then left as it was.
+// Replaces path with content: false when nothing could be written (errno
+// tells why), and the old file (if any) is then left as it was.
 bool writeTextFile(const std::string& path, std::string_view content);
 
 // text without leading and trailing blanks (spaces only; tabs stay).
