@@ -122,6 +122,9 @@ std::optional<std::int64_t> scanLengthMs(std::FILE* file) {
 }  // namespace
 
 int queryLengthService(const std::string& path, std::string& reply) {
+    // No file name holds a NUL byte: opening the text before it would
+    // measure another file.
+    if (path.find('\0') != std::string::npos) return lengthServiceCannotOpen;
     const FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file) return lengthServiceCannotOpen;
     const std::optional<std::int64_t> milliseconds = scanLengthMs(file.get());
