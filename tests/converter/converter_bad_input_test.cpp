@@ -101,8 +101,13 @@ TEST_F(ConverterBadInput, EachBadFileIsNamedOrConvertedAndTheBatchGoesOn) {
         if (c.message.empty()) {
             EXPECT_TRUE(fs::exists(midi)) << c.name << "\n" << run.errors;
             EXPECT_EQ(run.errors.find(c.name), std::string::npos) << run.errors;
-            if (fs::exists(midi)) {
-                EXPECT_FALSE(parseMidi(bytesOf(midi)).empty()) << c.name;
+            if (!fs::exists(midi)) continue;
+            const std::vector<ParsedEvent> events = parseMidi(bytesOf(midi));
+            ASSERT_FALSE(events.empty()) << c.name;
+            // A cut file's notes end with what is left of it, not with the
+            // length its summary frame gave before the cut.
+            if (c.name.rfind("cut/", 0) == 0) {
+                EXPECT_LT(events.back().tick, 3100.0 * c.bytes.size() / tone.size() + 100) << c.name;
             }
         } else {
             EXPECT_FALSE(fs::exists(midi)) << c.name;

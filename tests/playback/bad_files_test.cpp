@@ -145,7 +145,7 @@ TEST_F(TruncatedTrackTest, AFileCutAtAnyPointPlaysWhatItHoldsAndTheNextTrackFoll
         const std::string path = fileOf("cut.mp3", whole.substr(0, cut));
         setPlaylist({path, good});
         startAt(0);
-        EXPECT_EQ(lengthText, "0:03") << "the summary frame's count, cut at " << cut;
+        EXPECT_NEAR(trackLength, 3.0 * cut / whole.size(), 0.1) << "what is left, cut at " << cut;
         ASSERT_GT(runUntilTrackStart(20.0), 0.0) << "cut at " << cut;
         EXPECT_EQ(trackPath, good) << "cut at " << cut;
         FBS_END_MP3STREAM();
