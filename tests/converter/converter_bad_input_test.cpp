@@ -159,5 +159,22 @@ TEST_F(ConverterBadInput, ADiskThatFillsLeavesNoFileAndStatusOne) {
     }
 }
 
+TEST_F(ConverterBadInput, AnOutputThatFailsKeepsEveryResultOfTheRunBefore) {
+    write("song.mp3", track("piano_a4"));
+    fs::create_directories(folder / "out");
+    fs::create_directories(folder / "locked");
+    ASSERT_TRUE(writeTextFile((folder / "out/song.wav").string(), "the last run's sound"));
+    fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    // The sound is written first and could be put in place; the MIDI file cannot.
+    const TomidiRun run = runTomidi({"--wav", "out/song.wav", "-o", "locked/song.mid", "in/song.mp3"}, folder,
+                                    obeyPermissionBitsAfterExec);
+    fs::permissions(folder / "locked", fs::perms::owner_all);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.errors, "korvane-tomidi: in/song.mp3: cannot write locked/song.mid: Permission denied\n");
+    EXPECT_EQ(bytesOf(folder / "out/song.wav"), "the last run's sound");
+    EXPECT_EQ(filesUnder(folder / "out"), std::vector<std::string>{"song.wav"});
+    EXPECT_TRUE(fs::is_empty(folder / "locked"));
+}
+
 }  // namespace
 }  // namespace korvane::converter
