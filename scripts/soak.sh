@@ -65,7 +65,7 @@ if [ "${KORVANE_SOAK_INSIDE_X:-}" != 1 ]; then
       200 8000 2 1 1.2 1 80 1.7 ' 0' ' 0' ' 0'; do
       printf '%s\r\n' "$line"
     done
-    for name in $(ls "$out/music"); do printf 'music/%s\r\n' "$name"; done
+    for file in "$out"/music/*.mp3; do printf 'music/%s\r\n' "$(basename "$file")"; done
     printf 'finlist\r\n\r\n 0\r\n 0.2\r\n 0\r\n 1\r\n 1\r\n 4800\r\n 1\r\n 1\r\n'
   } > "$out/korvane.ini"
 
@@ -81,8 +81,8 @@ if [ "${KORVANE_SOAK_INSIDE_X:-}" != 1 ]; then
     rm -rf "$out/midi"
     /usr/bin/time -f '%e %M' -o "$out/time.txt" \
       "$build/bin/korvane-tomidi" -q -o "$out/midi" "$out/music" || status=1
-    sum=$(cd "$out/midi" && cat $(ls) | md5sum | cut -c1-12)
-    count=$(ls "$out/midi" | wc -l)
+    sum=$(cat "$out"/midi/*.mid | md5sum | cut -c1-12)
+    count=$(find "$out/midi" -name '*.mid' | wc -l)
     echo "$b $(cat "$out/time.txt") $count $sum" >> "$out/batches.log"
     b=$((b + 1))
   done
@@ -121,7 +121,7 @@ left=0
 while [ "$(now)" -lt "$seconds" ]; do
   kill -0 $pid 2> /dev/null || { echo "soak: korvane ended early"; exit 1; }
   echo "$(now) $(awk '/^VmRSS/ { print $2 }' /proc/$pid/status)" >> rss.log
-  track=$(ls -l /proc/$pid/fd 2> /dev/null | sed -n 's/.*track\([0-9][0-9]\)\.mp3$/\1/p' | head -n 1)
+  track=$(find /proc/$pid/fd -type l -printf '%l\n' 2> /dev/null | sed -n 's/.*track\([0-9][0-9]\)\.mp3$/\1/p' | head -n 1)
   if [ -n "$track" ] && [ "$track" != "$last" ]; then
     echo "$(now) $track" >> tracks.log
     last=$track
