@@ -66,9 +66,11 @@ bool PlugoutOutput::stopThread() {
         return true;
     }
     running.store(false, std::memory_order_release);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(stopWaitMilliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(stuck ? stuckWaitMilliseconds : stopWaitMilliseconds);
     while (!ended.load(std::memory_order_acquire)) {
         if (std::chrono::steady_clock::now() >= deadline) {
+            stuck = true;
             fail("the output thread does not stop");
             return false;
         }
@@ -77,6 +79,7 @@ bool PlugoutOutput::stopThread() {
     thread->join();
     delete thread;
     thread = nullptr;
+    stuck = false;
     return true;
 }
 

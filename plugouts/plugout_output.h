@@ -18,8 +18,9 @@ namespace korvane::plugouts {
 
 // A running output thread sees a stop request within 100 ms; one that has
 // not ended after this long is stuck, and the program's end does not wait
-// for it.
+// for it. Once a thread was found stuck, later stops wait only briefly.
 inline constexpr int stopWaitMilliseconds = 250;
+inline constexpr int stuckWaitMilliseconds = 25;
 
 // A plug-out keeps its state in one static handle derived from this. The
 // engine's exit clean-up may stop the output at any point of the program's
@@ -33,6 +34,7 @@ struct PlugoutOutput {
     std::thread* thread = nullptr;    // the output thread, from PLUG_START until PLUG_STOP
     std::atomic<bool> running{false};
     std::atomic<bool> ended{false};   // the output thread's loop has returned
+    bool stuck = false;               // a stop found the thread stuck; main thread
     char error[256] = "";
 
     // Sets the error text to "prefix: what".
@@ -66,7 +68,8 @@ struct PlugoutOutput {
     // stopWaitMilliseconds: true once it has ended (or there was none), and
     // no fill call can come after it. False when it is stuck (in a device
     // call that does not return): it is left as it is, the buffer and the
-    // device must stay, and a later call asks again. Main thread.
+    // device must stay, and a later call asks again, waiting
+    // stuckWaitMilliseconds. Main thread.
     bool stopThread();
 };
 

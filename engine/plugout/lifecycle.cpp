@@ -124,9 +124,8 @@ void selectPrimitives(int channels) {
 
 // At program end the engine stops and shuts itself down. Registered after
 // every static object of the engine is built, so it runs before any of them
-// is destroyed.
-// FBS_EXIT stops the output itself: an output that does not stop is asked
-// once, not twice.
+// is destroyed. FBS_EXIT stops the output itself, so an output that does
+// not stop is asked once, not twice.
 void cleanUpAtExit() {
     if (engine.initialised.load(std::memory_order_relaxed) == 1) {
         FBS_EXIT();
