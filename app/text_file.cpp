@@ -42,21 +42,91 @@ bool writeAll(int fd, std::string_view content) {
     return true;
 }
 
+// An unnamed file in path's folder (O_TMPFILE), so that a writer killed
+// before it is done leaves nothing behind; -1 where the file system has no
+// such files.
+int openUnnamedBeside(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+}
+
+// Writes content to fd and makes it durable.
+bool writeDurably(int fd, std::string_view content) { return writeAll(fd, content) && ::fsync(fd) == 0; }
+
 }  // namespace
 
-bool writeTextFile(const std::string& path, std::string_view content) {
+FileReplacement::FileReplacement(FileReplacement&& other) noexcept
+    : path_(std::move(other.path_)),
+      temporary_(std::move(other.temporary_)),
+      unnamed_(other.unnamed_),
+      named_(other.named_) {
+    other.unnamed_ = -1;
+    other.named_ = false;
+}
+
+FileReplacement::~FileReplacement() { discard(); }
+
+// Forgets the written file; errno keeps the reason of a failure before it.
+void FileReplacement::discard() {
+    const int reason = errno;
+    if (unnamed_ >= 0) ::close(unnamed_);
+    if (named_) ::unlink(temporary_.c_str());
+    unnamed_ = -1;
+    named_ = false;
+    errno = reason;
+}
+
+bool FileReplacement::prepare(const std::string& path, std::string_view content) {
+    discard();
+    path_ = path;
     // A name of our own beside the target: rename() only replaces atomically
     // within one file system.
     static std::atomic<unsigned> serial{0};
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid()) + "-" +
-                                  std::to_string(serial.fetch_add(1, std::memory_order_relaxed));
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
+    temporary_ = path + ".tmp" + std::to_string(::getpid()) + "-" +
+                 std::to_string(serial.fetch_add(1, std::memory_order_relaxed));
+    unnamed_ = openUnnamedBeside(path);
+    if (unnamed_ < 0) {
+        const int file = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (file < 0) return false;
+        named_ = true;
+        const bool written = writeDurably(file, content);
+        if (::close(file) != 0 || !written) {
+            discard();
+            return false;
+        }
+        return true;
+    }
+    if (!writeDurably(unnamed_, content)) {
+        discard();
+        return false;
+    }
+    return true;
+}
+
+bool FileReplacement::commit() {
+    if (unnamed_ >= 0) {
+        // The file has the temporary name only for the moment before the
+        // rename: a link cannot replace the target.
+        const std::string self = "/proc/self/fd/" + std::to_string(unnamed_);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            discard();
+            return false;
+        }
+        named_ = true;
+    }
+    if (!named_ || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        discard();
+        return false;
+    }
+    named_ = false;
+    discard();
+    return true;
+}
+
+bool writeTextFile(const std::string& path, std::string_view content) {
+    FileReplacement replacement;
+    return replacement.prepare(path, content) && replacement.commit();
 }
 
 std::string trimBlanks(std::string_view text) {

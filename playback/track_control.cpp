@@ -76,7 +76,10 @@ void startTrack() {
     const std::string lastPart = tail(trackPath, 25);
     shortName = lastPart.substr(0, lastPart.size() > 4 ? lastPart.size() - 4 : 0);
 
-    if (FBS_CREATE_MP3STREAM(trackPath.c_str()) != 0) {
+    // A path with a NUL byte names no file; its text before the NUL would
+    // open another one.
+    const bool nameable = trackPath.find('\0') == std::string::npos;
+    if (nameable && FBS_CREATE_MP3STREAM(trackPath.c_str()) != 0) {
         FBS_PLAY_MP3STREAM(1.0f, 0.0f);
     } else {
         showNotice("cant open " + trackPath + " !", "notice");

@@ -34,11 +34,18 @@ std::uint32_t bigEndian32(const unsigned char* bytes) {
            (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
 }
 
+// What a Xing/Info frame says of the whole stream: its frame count (0 when
+// absent) and its length in bytes from this frame on (0 when absent).
+struct StreamSummary {
+    std::uint32_t frames = 0;
+    std::uint32_t bytes = 0;
+};
+
 // A Layer III frame whose side information is followed by "Xing" or "Info"
-// carries the stream's summary instead of audio. Returns its frame count when
-// it has one (0 when the count is absent), nothing when it is an audio frame.
-std::optional<std::uint32_t> summaryFrameCount(const mad_header& header,
-                                               const unsigned char* frame, std::size_t length) {
+// carries the stream's summary instead of audio. Returns the summary, or
+// nothing when it is an audio frame.
+std::optional<StreamSummary> streamSummary(const mad_header& header, const unsigned char* frame,
+                                           std::size_t length) {
     if (header.layer != MAD_LAYER_III) return std::nullopt;
     const bool lowRate = (header.flags & MAD_FLAG_LSF_EXT) != 0;
     const bool mono = header.mode == MAD_MODE_SINGLE_CHANNEL;
@@ -48,13 +55,22 @@ std::optional<std::uint32_t> summaryFrameCount(const mad_header& header,
     const unsigned char* tag = frame + offset;
     if (std::memcmp(tag, "Xing", 4) != 0 && std::memcmp(tag, "Info", 4) != 0) return std::nullopt;
     const std::uint32_t flags = bigEndian32(tag + 4);
-    if ((flags & 1) == 0 || offset + 12 > length) return 0u;
-    return bigEndian32(tag + 8);
+    StreamSummary summary;
+    std::size_t field = offset + 8;
+    if ((flags & 1) != 0 && field + 4 <= length) {
+        summary.frames = bigEndian32(frame + field);
+        field += 4;
+    }
+    if ((flags & 2) != 0 && field + 4 <= length) summary.bytes = bigEndian32(frame + field);
+    return summary;
 }
 
 // The playing time in milliseconds; nothing when no frame header decodes.
 std::optional<std::int64_t> scanLengthMs(std::FILE* file) {
-    if (fseeko(file, static_cast<off_t>(leadingTagSize(file)), SEEK_SET) != 0) return std::nullopt;
+    const std::int64_t tag = leadingTagSize(file);
+    if (fseeko(file, 0, SEEK_END) != 0) return std::nullopt;
+    const std::int64_t audioBytes = ftello(file) - tag;  // from the first frame on
+    if (fseeko(file, static_cast<off_t>(tag), SEEK_SET) != 0) return std::nullopt;
 
     constexpr std::size_t blockSize = 64 * 1024;
     std::vector<unsigned char> block(blockSize + MAD_BUFFER_GUARD);
@@ -100,14 +116,17 @@ std::optional<std::int64_t> scanLengthMs(std::FILE* file) {
         }
         if (frames == 0) {
             const auto length = static_cast<std::size_t>(stream.next_frame - stream.this_frame);
-            if (const auto count = summaryFrameCount(header, stream.this_frame, length)) {
-                if (*count > 0) {
+            if (const auto summary = streamSummary(header, stream.this_frame, length)) {
+                // A file cut after the summary was written holds fewer bytes
+                // than it says: its frames are measured instead.
+                const bool whole = summary->bytes == 0 || summary->bytes <= audioBytes;
+                if (summary->frames > 0 && whole) {
                     total = header.duration;
-                    mad_timer_multiply(&total, static_cast<signed long>(*count));
-                    frames = *count;
+                    mad_timer_multiply(&total, static_cast<signed long>(summary->frames));
+                    frames = summary->frames;
                     break;
                 }
-                continue;  // a summary without a count: measure the audio frames
+                continue;  // measure the audio frames
             }
         }
         mad_timer_add(&total, header.duration);
@@ -122,6 +141,9 @@ std::optional<std::int64_t> scanLengthMs(std::FILE* file) {
 }  // namespace
 
 int queryLengthService(const std::string& path, std::string& reply) {
+    // No file name holds a NUL byte: opening the text before it would
+    // measure another file.
+    if (path.find('\0') != std::string::npos) return lengthServiceCannotOpen;
     const FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file) return lengthServiceCannotOpen;
     const std::optional<std::int64_t> milliseconds = scanLengthMs(file.get());

@@ -15,7 +15,8 @@ constexpr int lengthServiceNoFrames = 2;
 // decimal text in reply, with lengthServiceOk; otherwise returns one of the
 // other codes and leaves reply as it was. An ID3v2 tag at the start is
 // skipped; when the first frame is a Xing/Info frame carrying a frame count,
-// the count gives the length, otherwise every frame's duration is added.
+// the count gives the length (unless the file holds fewer bytes than the
+// frame says: it was cut), otherwise every frame's duration is added.
 int queryLengthService(const std::string& path, std::string& reply);
 
 }  // namespace korvane

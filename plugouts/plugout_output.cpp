@@ -1,5 +1,6 @@
 #include "plugouts/plugout_output.h"
 
+#include <chrono>
 #include <cstdlib>
 
 #include "engine/plugout/plugout_text.h"
@@ -46,8 +47,12 @@ void PlugoutOutput::releaseBuffer() {
 
 bool PlugoutOutput::startThread(void (*loop)()) {
     running.store(true, std::memory_order_release);
+    ended.store(false, std::memory_order_relaxed);
     try {
-        thread = new std::thread(loop);
+        thread = new std::thread([this, loop] {
+            loop();
+            ended.store(true, std::memory_order_release);
+        });
     } catch (...) {
         running.store(false, std::memory_order_release);
         fail("cannot start the output thread");
@@ -56,14 +61,26 @@ bool PlugoutOutput::startThread(void (*loop)()) {
     return true;
 }
 
-void PlugoutOutput::stopThread() {
+bool PlugoutOutput::stopThread() {
     if (thread == nullptr) {
-        return;
+        return true;
     }
     running.store(false, std::memory_order_release);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(stuck ? stuckWaitMilliseconds : stopWaitMilliseconds);
+    while (!ended.load(std::memory_order_acquire)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            stuck = true;
+            fail("the output thread does not stop");
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     thread->join();
     delete thread;
     thread = nullptr;
+    stuck = false;
+    return true;
 }
 
 }  // namespace korvane::plugouts

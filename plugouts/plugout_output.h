@@ -16,6 +16,12 @@
 
 namespace korvane::plugouts {
 
+// A running output thread sees a stop request within 100 ms; one that has
+// not ended after this long is stuck, and the program's end does not wait
+// for it. Once a thread was found stuck, later stops wait only briefly.
+inline constexpr int stopWaitMilliseconds = 250;
+inline constexpr int stuckWaitMilliseconds = 25;
+
 // A plug-out keeps its state in one static handle derived from this. The
 // engine's exit clean-up may stop the output at any point of the program's
 // end, so no member needs a destructor.
@@ -27,6 +33,8 @@ struct PlugoutOutput {
     uint8_t* buffer = nullptr;        // the buffer handed to the fill function
     std::thread* thread = nullptr;    // the output thread, from PLUG_START until PLUG_STOP
     std::atomic<bool> running{false};
+    std::atomic<bool> ended{false};   // the output thread's loop has returned
+    bool stuck = false;               // a stop found the thread stuck; main thread
     char error[256] = "";
 
     // Sets the error text to "prefix: what".
@@ -56,9 +64,13 @@ struct PlugoutOutput {
     // Runs loop on a new output thread; false, with the error text, when no
     // thread can be started.
     bool startThread(void (*loop)());
-    // Returns once the output thread, if any, has ended: no fill call can
-    // come after it.
-    void stopThread();
+    // Asks the output thread to end and waits for it, at most
+    // stopWaitMilliseconds: true once it has ended (or there was none), and
+    // no fill call can come after it. False when it is stuck (in a device
+    // call that does not return): it is left as it is, the buffer and the
+    // device must stay, and a later call asks again, waiting
+    // stuckWaitMilliseconds. Main thread.
+    bool stopThread();
 };
 
 static_assert(std::is_trivially_destructible_v<PlugoutOutput>, "no destructor may run at the program's end");

@@ -12,7 +12,7 @@ packages="
   libmad0-dev libsdl2-dev zlib1g-dev libasound2-dev librtmidi-dev libfluidsynth-dev
   fluid-soundfont-gm timgm6mb-soundfont
   libgtest-dev libgmock-dev libbenchmark-dev
-  zenity xfonts-base xvfb xauth xdotool x11-utils imagemagick lame sox
+  zenity xfonts-base xvfb xauth xdotool x11-utils imagemagick lame twolame sox
   dpkg-dev lintian desktop-file-utils man-db libgtk-3-bin
 "
 

@@ -17,6 +17,8 @@ namespace korvane {
 class MidiPort {
 public:
     virtual ~MidiPort() = default;
+    // Never throws: a message the output cannot take (its port has gone) is
+    // dropped.
     virtual void send(std::uint32_t message) = 0;
 };
 

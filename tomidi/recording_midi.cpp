@@ -11,6 +11,10 @@ public:
     RecordingPort(RecordingMidi& owner, int identifier) : owner_(owner), identifier_(identifier) {}
     ~RecordingPort() override { owner_.closed.push_back(identifier_); }
     void send(std::uint32_t message) override {
+        if (owner_.gone.count(identifier_) != 0) {
+            ++owner_.lost;
+            return;
+        }
         owner_.messages.push_back({platform().clock(), identifier_, message});
     }
 

@@ -102,6 +102,10 @@ public:
             output_ = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, clientName);
             if (port >= static_cast<int>(output_->getPortCount())) return false;
             output_->openPort(static_cast<unsigned>(port), clientName);
+            // From here on a failed send (the port has gone, its receiver
+            // is full) would print a warning for every message; like any
+            // short message whose result is not examined, it is dropped.
+            output_->setErrorCallback([](RtMidiError::Type, const std::string&, void*) {});
             return true;
         } catch (const std::exception&) {
             return false;

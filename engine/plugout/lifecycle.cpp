@@ -88,15 +88,19 @@ void unloadPlugouts() {
     engine.numofplugouts = 0;
 }
 
-// Closes the plug-out in use. Its stream buffers belong to the old format,
-// so the stream ends first.
-void closePlugoutInUse() {
+// Closes the plug-out in use; false when its output does not stop, and it
+// then stays in use. Its stream buffers belong to the old format, so the
+// stream ends first.
+bool closePlugoutInUse() {
     PlugoutRecord* record = plugoutInUse();
     FBS_END_MP3STREAM();
-    record->plug_stop();
+    if (record->plug_stop() != 1) {
+        return false;
+    }
     record->plug_exit();
     engine.plugrunning.store(0, std::memory_order_relaxed);
     engine.plugindex = -1;
+    return true;
 }
 
 // The plug-out kept the record's promises: the mixer fills exactly
@@ -120,13 +124,13 @@ void selectPrimitives(int channels) {
 
 // At program end the engine stops and shuts itself down. Registered after
 // every static object of the engine is built, so it runs before any of them
-// is destroyed.
+// is destroyed. FBS_EXIT stops the output itself, so an output that does
+// not stop is asked once, not twice.
 void cleanUpAtExit() {
-    if (engine.plugrunning.load(std::memory_order_relaxed) == 1) {
-        FBS_STOP();
-    }
     if (engine.initialised.load(std::memory_order_relaxed) == 1) {
         FBS_EXIT();
+    } else if (engine.plugrunning.load(std::memory_order_relaxed) == 1) {
+        FBS_STOP();
     }
 }
 
@@ -158,8 +162,8 @@ FBS_API int FBS_INIT(int rate, int channels, int buffers, int frames, int device
         engine.initialised.store(0, std::memory_order_relaxed);
         return 0;
     }
-    if (engine.plugindex >= 0) {
-        closePlugoutInUse();
+    if (engine.plugindex >= 0 && !closePlugoutInUse()) {
+        return 0;
     }
     for (int i = 0; i < engine.numofplugouts; ++i) {
         PlugoutRecord& record = engine.plugouts[i];

@@ -142,7 +142,9 @@ PLUG_EXPORT int PLUG_ISANY(PlugoutRecord* record) {
 }
 
 PLUG_EXPORT int PLUG_INIT(PlugoutRecord* record) {
-    PLUG_STOP();
+    if (PLUG_STOP() != 1) {
+        return 0;
+    }
     closeDevice();
     int code = snd_pcm_open(&output.pcm, kDeviceName, SND_PCM_STREAM_PLAYBACK, 0);
     if (code < 0) {
@@ -182,9 +184,12 @@ PLUG_EXPORT int PLUG_START(void) {
     return output.startThread(writeLoop) ? 1 : 0;
 }
 
-// Returns once the writer has ended: no fill call can come after it.
+// Answers 1 once the writer has ended: no fill call can come after it. A
+// writer stuck in the driver keeps the device until it has ended.
 PLUG_EXPORT int PLUG_STOP(void) {
-    output.stopThread();
+    if (!output.stopThread()) {
+        return 0;
+    }
     if (output.pcm != nullptr) {
         snd_pcm_drop(output.pcm);
     }
@@ -192,7 +197,9 @@ PLUG_EXPORT int PLUG_STOP(void) {
 }
 
 PLUG_EXPORT int PLUG_EXIT(void) {
-    PLUG_STOP();
+    if (PLUG_STOP() != 1) {
+        return 0;
+    }
     closeDevice();
     return 1;
 }

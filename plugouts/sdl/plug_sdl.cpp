@@ -100,7 +100,9 @@ PLUG_EXPORT int PLUG_ISANY(PlugoutRecord* record) {
 }
 
 PLUG_EXPORT int PLUG_INIT(PlugoutRecord* record) {
-    PLUG_STOP();
+    if (PLUG_STOP() != 1) {
+        return 0;
+    }
     closeAudio();
     if (record->frames > 65535) {
         output.fail("more than 65535 frames per buffer");
@@ -153,9 +155,13 @@ PLUG_EXPORT int PLUG_START(void) {
     return 1;
 }
 
-// Returns once the feeder has ended: no fill call can come after it.
+// Answers 1 once the feeder has ended: no fill call can come after it. A
+// feeder stuck inside SDL may hold the device's lock, so the device is left
+// alone until it has ended.
 PLUG_EXPORT int PLUG_STOP(void) {
-    output.stopThread();
+    if (!output.stopThread()) {
+        return 0;
+    }
     if (output.device != 0) {
         SDL_PauseAudioDevice(output.device, 1);
         SDL_ClearQueuedAudio(output.device);
@@ -164,7 +170,9 @@ PLUG_EXPORT int PLUG_STOP(void) {
 }
 
 PLUG_EXPORT int PLUG_EXIT(void) {
-    PLUG_STOP();
+    if (PLUG_STOP() != 1) {
+        return 0;
+    }
     closeAudio();
     return 1;
 }

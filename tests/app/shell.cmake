@@ -4,6 +4,7 @@ include(${CMAKE_SOURCE_DIR}/tests/audio/audio.cmake)
 add_executable(shell_tests
   shell_config.cpp
   shell_dialogs.cpp
+  shell_faults.cpp
   shell_lifecycle.cpp
   shell_loop.cpp
   shell_midi.cpp
@@ -13,8 +14,10 @@ target_link_libraries(shell_tests PRIVATE korvane_core GTest::gtest_main)
 target_compile_definitions(shell_tests PRIVATE
   KORVANE_REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/reference"
   KORVANE_ACTUAL_DIR="${CMAKE_CURRENT_BINARY_DIR}"
-  KORVANE_TEST_AUDIO_DIR="${KORVANE_TEST_AUDIO_DIR}")
-add_dependencies(shell_tests korvane korvane_test_audio)
+  KORVANE_TEST_AUDIO_DIR="${KORVANE_TEST_AUDIO_DIR}"
+  KORVANE_TESTPLUG_DIR="${CMAKE_BINARY_DIR}/test-plugouts")
+# The stalling test plug-out of the engine's tests.
+add_dependencies(shell_tests korvane korvane_test_audio testplug_stall_plug-sdl)
 gtest_discover_tests(shell_tests)
 
 # The player in a real window under Xvfb, driven with xdotool.

@@ -2,6 +2,7 @@
 // exact text written back.
 #include <sys/stat.h>
 
+#include <climits>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -206,6 +207,45 @@ TEST_F(ConfigTest, FailedWriteLeavesTheOldFileAndNoTemporaryOne) {
     std::filesystem::create_directory(configFileName);  // no rename over it, even for root
     EXPECT_FALSE(writeConfiguration());
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+}
+
+TEST_F(ConfigTest, MegabyteLinesNulBytesAndMissingLineEndsAreReadLikeAnyText) {
+    const std::string megabyte(1 << 20, '7');
+    const std::string longPath = "/music/" + std::string(1 << 20, 'x') + ".mp3";
+    read(file({{2, megabyte}, {4, std::string(" 3\0\0\0", 5)}, {5, std::string("\0 2", 3)}},
+              {longPath, std::string("a\0.mp3", 6)}) +
+         crlf({std::string(1 << 20, '/')}));
+    EXPECT_EQ(windowLeft, INT_MAX) << "a number too large for an int saturates";
+    EXPECT_EQ(autovolMode, 3) << "the number ends at the first NUL";
+    EXPECT_EQ(reverbMode, 0) << "a line that starts with NUL is not a number";
+    ASSERT_EQ(lastIndex, 1);
+    EXPECT_EQ(playlistLabels[0], "1." + longPath.substr(longPath.size() - 55));
+    EXPECT_EQ(playlistEntries[1], std::string("a\0.mp3", 6));
+    EXPECT_EQ(lastFolder.size(), std::size_t{1} << 20);
+
+    // Written back and read again, every byte is kept.
+    ASSERT_TRUE(writeConfiguration());
+    readConfiguration();
+    EXPECT_EQ(playlistEntries[0], longPath);
+    EXPECT_EQ(playlistEntries[1], std::string("a\0.mp3", 6));
+    EXPECT_EQ(lastFolder.size(), std::size_t{1} << 20);
+
+    // Without line ends the whole file is the first line.
+    read(" 2 400 300 1 1");
+    EXPECT_EQ(currentIndex, 0) << "2, limited to the empty playlist";
+    EXPECT_EQ(windowLeft, 400);
+    EXPECT_EQ(autovolMode, 0);
+    EXPECT_EQ(lastIndex, -1);
+}
+
+TEST_F(ConfigTest, APlaylistBlockOfAHundredThousandLinesKeeps401Entries) {
+    std::string text = file({});
+    text.resize(text.size() - 9);  // the block runs to the end
+    for (int i = 1; i <= 100000; ++i) text += "/music/track" + std::to_string(i) + ".mp3\r\n";
+    read(text);
+    EXPECT_EQ(lastIndex, 400);
+    EXPECT_EQ(playlistEntries[399], "/music/track400.mp3");
+    EXPECT_EQ(playlistEntries[400], "/music/track100000.mp3");
 }
 
 TEST_F(ConfigTest, ListFileBlockHasNoEndMarkerAndSkipsEmptyEntries) {

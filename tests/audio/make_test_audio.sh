@@ -20,6 +20,11 @@
 #                               one frame holds all of tone_22050_stereo
 #   not_mp3.mp3             plain text
 #   empty.mp3               0 bytes
+#   free_44100_stereo.mp3   free format (no bit rate in the frame headers), by lame
+#   layer2_44100_stereo.mp3 MPEG-1 layer II at 192 kbit/s, by twolame
+#   layer1_48000_mono.mp3   MPEG-1 layer I, 2 s at 192 kbit/s, written here:
+#                           every frame holds one subband at a constant level,
+#                           a steady tone near 1.1 kHz
 #   piano_a4.mp3            0.5 s of silence, then a struck 440 Hz tone (with
 #                           weak 2nd and 3rd harmonics) fading out over 2.5 s,
 #                           then 0.5 s of silence
@@ -119,6 +124,25 @@ head -c 20001 "$out/tone_44100_stereo.mp3" > "$out/truncated_44100_stereo.mp3"
   tail -c +24001 "$out/tone_44100_stereo.mp3"
 } > "$work/damaged.mp3"
 mv "$work/damaged.mp3" "$out/damaged_44100_stereo.mp3"
+
+sox -R -q -n -r 44100 -c 2 -b 16 "$work/pair.wav" synth 3 sine 440 sine 660 gain -3
+lame --quiet --freeformat -b 320 "$work/pair.wav" "$work/free.mp3"
+mv "$work/free.mp3" "$out/free_44100_stereo.mp3"
+twolame --quiet -b 192 "$work/pair.wav" "$work/layer2.mp3"
+mv "$work/layer2.mp3" "$out/layer2_44100_stereo.mp3"
+
+# Layer I frames of 192 bytes: the header (48 kHz, 192 kbit/s, mono, no
+# check word), subband 1's allocation of 4 bits per sample, its scale factor
+# (6 bits, index 6) and its 12 samples (code 1100), zeros to the end.
+i=0
+while [ $i -lt 250 ]; do
+  printf '\377\377\144\300\003'
+  head -c 15 /dev/zero
+  printf '\033\063\063\063\063\063\060'
+  head -c 165 /dev/zero
+  i=$((i + 1))
+done > "$work/layer1.mp3"
+mv "$work/layer1.mp3" "$out/layer1_48000_mono.mp3"
 
 # An ID3v2.4 tag with one private frame: owner "korvane", then the payload.
 payload=$(wc -c < "$out/tone_22050_stereo.mp3")

@@ -2,7 +2,6 @@
 // files read back, its messages and exit statuses; and its --raw events
 // against the player's own toMidi panel on the same file.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -17,31 +16,14 @@
 #include "app/config.h"
 #include "app/text_file.h"
 #include "tests/converter/midi_reading.h"
+#include "tests/converter/tomidi_process.h"
+#include "tests/file_rights.h"
 #include "tests/tomidi/tomidi_support.h"
 
 namespace korvane::converter {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Outcome {
-    int status = -1;
-    std::string errors;  // what it wrote on standard error
-};
-
-// Runs korvane-tomidi with the arguments in the working folder given.
-Outcome tomidi(const std::vector<std::string>& arguments, const fs::path& folder) {
-    std::string command = "cd '" + folder.string() + "' && '" KORVANE_TOMIDI_PATH "'";
-    for (const std::string& argument : arguments) command += " '" + argument + "'";
-    command += " 2>&1 >/dev/null";
-    Outcome run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.errors += buffer;
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 std::string bytesOf(const fs::path& path) {
     std::string content;
@@ -96,7 +78,7 @@ protected:
 };
 
 TEST_F(ConverterRun, AStruckA4StartsWithNote69WhereTheToneStarts) {
-    const Outcome run = tomidi({"-o", "a4.mid", "--notes", "a4.csv", track("piano_a4")}, folder);
+    const TomidiRun run = runTomidi({"-o", "a4.mid", "--notes", "a4.csv", track("piano_a4")}, folder);
     ASSERT_EQ(run.status, 0) << run.errors;
     const std::string file = bytesOf(folder / "a4.mid");
     const std::vector<ParsedEvent> events = parseMidi(file);
@@ -132,7 +114,7 @@ TEST_F(ConverterRun, AStruckA4StartsWithNote69WhereTheToneStarts) {
 }
 
 TEST_F(ConverterRun, AHeldToneWithTremoloIsOneNote) {
-    const Outcome run = tomidi({"-o", "held.mid", track("tremolo_a3")}, folder);
+    const TomidiRun run = runTomidi({"-o", "held.mid", track("tremolo_a3")}, folder);
     ASSERT_EQ(run.status, 0) << run.errors;
     int a3 = 0;
     for (const Note& note : notesOf(bytesOf(folder / "held.mid"))) a3 += note.note == 57;
@@ -140,8 +122,8 @@ TEST_F(ConverterRun, AHeldToneWithTremoloIsOneNote) {
 }
 
 TEST_F(ConverterRun, TheSameInputGivesTheSameBytesAndTheWavSoundsWhereNotesSound) {
-    ASSERT_EQ(tomidi({"-o", "one.mid", "--wav", "one.wav", track("triad_c4")}, folder).status, 0);
-    ASSERT_EQ(tomidi({"-q", "-o", "two.mid", track("triad_c4")}, folder).status, 0);
+    ASSERT_EQ(runTomidi({"-o", "one.mid", "--wav", "one.wav", track("triad_c4")}, folder).status, 0);
+    ASSERT_EQ(runTomidi({"-q", "-o", "two.mid", track("triad_c4")}, folder).status, 0);
     const std::string one = bytesOf(folder / "one.mid");
     EXPECT_EQ(one, bytesOf(folder / "two.mid"));
 
@@ -168,7 +150,7 @@ TEST_F(ConverterRun, BadInputsAreNamedLeaveNoFileAndTheOthersAreStillConverted) 
     fs::copy_file(track("empty"), folder / "in/empty.mp3");
     fs::copy_file(track("truncated_44100_stereo"), folder / "in/truncated.mp3");
     fs::copy_file(track("piano_a4"), folder / "in/good.mp3");
-    const Outcome run = tomidi({"-q", "--jobs", "2", "-o", "out", "in", "missing.mp3"}, folder);
+    const TomidiRun run = runTomidi({"-q", "--jobs", "2", "-o", "out", "in", "missing.mp3"}, folder);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.errors.find("text.mp3: holds no MPEG audio frame"), std::string::npos) << run.errors;
     EXPECT_NE(run.errors.find("empty.mp3: holds no MPEG audio frame"), std::string::npos) << run.errors;
@@ -187,9 +169,9 @@ TEST_F(ConverterRun, BadInputsAreNamedLeaveNoFileAndTheOthersAreStillConverted) 
 TEST_F(ConverterRun, AnOutputThatCannotBeWrittenFailsWithItsName) {
     fs::create_directories(folder / "locked");
     fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-    const Outcome run = tomidi({"-q", "-o", "locked/x.mid", track("piano_a4")}, folder);
+    const TomidiRun run =
+        runTomidi({"-q", "-o", "locked/x.mid", track("piano_a4")}, folder, obeyPermissionBitsAfterExec);
     fs::permissions(folder / "locked", fs::perms::owner_all);
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.errors.find("cannot write"), std::string::npos) << run.errors;
     EXPECT_TRUE(fs::is_empty(folder / "locked"));
@@ -198,11 +180,11 @@ TEST_F(ConverterRun, AnOutputThatCannotBeWrittenFailsWithItsName) {
 TEST_F(ConverterRun, WrongOptionsGiveUsageAndStatusTwo) {
     for (const std::vector<std::string>& wrong :
          std::vector<std::vector<std::string>>{{"--frobnicate", "x.mp3"}, {"--cpu", "lots", "x.mp3"}, {}}) {
-        const Outcome run = tomidi(wrong, folder);
+        const TomidiRun run = runTomidi(wrong, folder);
         EXPECT_EQ(run.status, 2);
         EXPECT_NE(run.errors.find("usage: korvane-tomidi"), std::string::npos) << run.errors;
     }
-    EXPECT_EQ(tomidi({"--help"}, folder).status, 0);
+    EXPECT_EQ(runTomidi({"--help"}, folder).status, 0);
 }
 
 // The player's toMidi panel on the same file, in virtual time, against the
@@ -212,7 +194,7 @@ class ConverterAgainstPlayer : public ToMidiDeskTest {};
 TEST_F(ConverterAgainstPlayer, RawEventsAreThePlayersEventsAtThePlayersTimes) {
     // The player's settings, written for the converter to read.
     ASSERT_TRUE(writeTextFile("settings.ini", configurationText()));
-    const Outcome run = tomidi({"--player-timing", "-q", "--config", "settings.ini", "-o", "raw.mid",
+    const TomidiRun run = runTomidi({"--player-timing", "-q", "--config", "settings.ini", "-o", "raw.mid",
                             testTrack("triad_c4")},
                            fs::current_path());
     ASSERT_EQ(run.status, 0) << run.errors;

@@ -15,7 +15,7 @@ function(korvane_test_plugout folder file name)
     LIBRARY_OUTPUT_DIRECTORY ${KORVANE_TESTPLUG_DIR}/${folder}
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_compile_definitions(${target} PRIVATE TESTPLUG_NAME="${name}" ${ARGN})
-  target_link_libraries(${target} PRIVATE Threads::Threads)
+  target_link_libraries(${target} PRIVATE korvane_plugout_output)
   set(korvane_test_plugouts ${korvane_test_plugouts} ${target} PARENT_SCOPE)
 endfunction()
 
@@ -30,6 +30,7 @@ korvane_test_plugout(incomplete plug-alsa second)
 korvane_test_plugout(start plug-sdl first TESTPLUG_START_MIN_FRAMES=1024)
 korvane_test_plugout(threaded plug-sdl first TESTPLUG_THREADED)
 korvane_test_plugout(stopfail plug-sdl first TESTPLUG_THREADED TESTPLUG_REFUSE_FIRST_STOP)
+korvane_test_plugout(stall plug-sdl first TESTPLUG_THREADED TESTPLUG_STALL_AFTER=20)
 
 add_library(korvane_engine_test_support STATIC engine_test_support.cpp)
 target_link_libraries(korvane_engine_test_support PUBLIC korvane_engine_objects GTest::gtest)

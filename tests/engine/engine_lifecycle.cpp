@@ -1,8 +1,11 @@
 // Engine start, discovery of plug-outs, shutdown and the engine's settings.
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <string>
+#include <thread>
 
 #include "engine/plugout/engine_state.h"
 #include "tests/engine/engine_test_support.h"
@@ -107,6 +110,36 @@ TEST_F(EngineLifecycle, ExitKeepsEverythingWhileThePlugoutCannotConfirmItsStop) 
     EXPECT_EQ(FBS_GET_PLUGRUNNING(), 1);
     EXPECT_EQ(FBS_SET_STREAMVOLUME(0.5f), 1);
     EXPECT_EQ(FBS_EXIT(), 1);
+}
+
+TEST_F(EngineLifecycle, AnOutputThreadThatStallsDelaysNoCallForLongAndIsReleasedOnceItEnds) {
+    FBS_SET_PLUGPATH(testPlugFolder("stall").c_str());
+    ASSERT_EQ(FBS_INIT(44100, 2, 3, 600, 0), 1);
+    ASSERT_EQ(FBS_CREATE_MP3STREAM(audioFile("tone_44100_stereo.mp3").c_str()), 1);
+    ASSERT_EQ(FBS_PLAY_MP3STREAM(1.0f, 0.0f), 1);
+    // The thread hangs after its 20th buffer, as in a device call that never returns.
+    std::int64_t played = -1;
+    for (int i = 0; i < 2000 && played != FBS_GET_PLAYEDSAMPLES(); ++i) {
+        played = FBS_GET_PLAYEDSAMPLES();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_GT(played, 0);
+
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(FBS_END_MP3STREAM(), 1);
+    EXPECT_EQ(FBS_EXIT(), 0) << "the stop is not confirmed";
+    EXPECT_EQ(FBS_INIT(44100, 2, 3, 600, 0), 0) << "nor may the buffers be reallocated";
+    const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    EXPECT_LT(waited, 1.0) << "the first call gives up after a quarter of a second, the next sooner";
+    EXPECT_STREQ(FBS_GET_PLUGERROR(), "first: the output thread does not stop");
+    EXPECT_EQ(FBS_GET_PLUGRUNNING(), 1);
+
+    using Release = void (*)();
+    auto release = reinterpret_cast<Release>(::dlsym(engine.plugouts[0].library, "TESTPLUG_RELEASE"));
+    ASSERT_NE(release, nullptr);
+    release();
+    EXPECT_EQ(FBS_EXIT(), 1);
+    EXPECT_EQ(FBS_GET_NUMOFPLUGOUTS(), 0);
 }
 
 TEST_F(EngineLifecycle, InitRefusesFormatsTheMixerCannotServe) {

@@ -7,7 +7,11 @@
 //   TESTPLUG_WITHOUT_EXIT      the PLUG_EXIT entry point is missing
 //   TESTPLUG_REFUSE_FIRST_STOP the first PLUG_STOP answers 0
 //   TESTPLUG_THREADED          PLUG_START runs an output thread calling the
-//                              fill function, faster than real time
+//                              fill function, faster than real time (the
+//                              real plug-outs' thread handling)
+//   TESTPLUG_STALL_AFTER=N     with TESTPLUG_THREADED: after N fill calls the
+//                              thread hangs as in a device call that never
+//                              returns, until the test calls TESTPLUG_RELEASE
 // Each entry point appends its name to a log that tests read through
 // TESTPLUG_LOG.
 #include <atomic>
@@ -18,20 +22,19 @@
 
 #include "engine/plugout/plugout_record.h"
 #include "engine/plugout/plugout_text.h"
+#include "plugouts/plugout_output.h"
 
 using korvane::engine::writeText;
 
 namespace {
 
-struct TestOutput {
-    PlugoutRecord* record = nullptr;
-    uint8_t* buffer = nullptr;
-    std::thread* thread = nullptr;
-    std::atomic<bool> running{false};
+struct TestOutput : korvane::plugouts::PlugoutOutput {
+    constexpr TestOutput() : PlugoutOutput(TESTPLUG_NAME) {}
     char log[1024] = "";
 };
 
 TestOutput output;
+std::atomic<bool> released{false};
 
 void note(const char* call) {
     std::strncat(output.log, " ", sizeof output.log - std::strlen(output.log) - 1);
@@ -39,19 +42,17 @@ void note(const char* call) {
 }
 
 [[maybe_unused]] void runOutput() {
-    while (output.running.load(std::memory_order_acquire)) {
-        output.record->buffer = output.buffer;
-        output.record->fillbuffer(output.record);
+    [[maybe_unused]] int fills = 0;
+    while (output.keepRunning()) {
+        output.fillBuffer();
+#ifdef TESTPLUG_STALL_AFTER
+        if (++fills == TESTPLUG_STALL_AFTER) {
+            while (!released.load(std::memory_order_acquire)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+#endif
         std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-}
-
-void haltThread() {
-    if (output.thread != nullptr) {
-        output.running.store(false, std::memory_order_release);
-        output.thread->join();
-        delete output.thread;
-        output.thread = nullptr;
     }
 }
 
@@ -61,6 +62,11 @@ extern "C" {
 
 PLUG_EXPORT const char* TESTPLUG_LOG(void) {
     return output.log;
+}
+
+// A stalled output thread goes on.
+PLUG_EXPORT void TESTPLUG_RELEASE(void) {
+    released.store(true, std::memory_order_release);
 }
 
 PLUG_EXPORT int PLUG_ISANY(PlugoutRecord* record) {
@@ -78,6 +84,9 @@ PLUG_EXPORT int PLUG_INIT(PlugoutRecord* record) {
 #ifdef TESTPLUG_REFUSE_INIT
     return 0;
 #endif
+    if (!output.stopThread()) {
+        return 0;
+    }
     std::free(output.buffer);
     record->framesize = 2 * record->channels;
     record->buffersize = record->frames * record->framesize;
@@ -98,9 +107,9 @@ PLUG_EXPORT int PLUG_START(void) {
     }
 #endif
 #ifdef TESTPLUG_THREADED
-    if (output.thread == nullptr) {
-        output.running.store(true, std::memory_order_release);
-        output.thread = new std::thread(runOutput);
+    released.store(false, std::memory_order_relaxed);
+    if (!output.threadStarted() && !output.startThread(runOutput)) {
+        return 0;
     }
 #endif
     return 1;
@@ -115,23 +124,22 @@ PLUG_EXPORT int PLUG_STOP(void) {
         return 0;
     }
 #endif
-    haltThread();
-    return 1;
+    return output.stopThread() ? 1 : 0;
 }
 
 #ifndef TESTPLUG_WITHOUT_EXIT
 PLUG_EXPORT int PLUG_EXIT(void) {
     note("exit");
-    haltThread();
-    std::free(output.buffer);
-    output.buffer = nullptr;
-    output.record = nullptr;
+    if (!output.stopThread()) {
+        return 0;
+    }
+    output.releaseBuffer();
     return 1;
 }
 #endif
 
 PLUG_EXPORT const char* PLUG_ERROR(void) {
-    return TESTPLUG_NAME " refused";
+    return output.error[0] != '\0' ? output.error : TESTPLUG_NAME " refused";
 }
 
 }  // extern "C"

@@ -2,6 +2,8 @@
 // with the label it draws, the redraw timing, the plots held in view, the
 // cpu figure's colour, leaving on an unhandled key, and the main loop's M
 // and F9; playback keys with the engine on its host-driven output.
+#include <algorithm>
+
 #include "tomidi_support.h"
 
 namespace korvane {
@@ -258,6 +260,38 @@ TEST_F(PanelPlaybackTest, TrackEndingInsideThePanelStartsTheNext) {
     int allOff = 0;
     for (const SentMessage& m : takeSent()) allOff += m.status == 0xB0 && m.data1 == 123;
     EXPECT_EQ(allOff, 2) << "at the track's end and on leaving";
+}
+
+TEST_F(PanelPlaybackTest, AnOutputThatGoesAwayWhileNotesSoundLeavesNothingStuck) {
+    setPlaylist({testTrack("triad_c4")});
+    startAt(0);
+    midi.outputs = 2;
+    bool unplugged = false;
+    whileSleeping = [&] {
+        if (!unplugged && std::count(noteSounding.begin(), noteSounding.end(), 1) > 0) {
+            midi.gone.insert(-1);  // the synthesizer's port vanishes mid-note
+            unplugged = true;
+        }
+    };
+    const double began = desk.clock();
+    desk.pushKeyAt(began + 3.0, key::Escape);
+    runToMidi();
+    whileSleeping = nullptr;
+    ASSERT_TRUE(unplugged);
+    EXPECT_GT(midi.lost, 0) << "the panel went on sending";
+    EXPECT_GE(desk.clock() - began, 3.0);
+    EXPECT_EQ(std::count(noteSounding.begin(), noteSounding.end(), 1), 0);
+
+    // Another output chosen afterwards gets the program change and no note.
+    takeSent();
+    desk.pushKey('1');
+    desk.pushKey(key::Enter);
+    chooseMidiDevice();
+    runFor(2.0);
+    const std::vector<SentMessage> sent = takeSent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].status, 0xC0);
+    EXPECT_EQ(midi.opened.back(), 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // One job: checks the input, runs the passes the output needs, and writes
-// every result through a temporary file, so a failure leaves none behind.
+// every result through a temporary file, so a failure leaves none behind
+// and keeps the results of an earlier run.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -102,21 +103,24 @@ std::vector<OutputNote> refinedNotes(ConversionRun& run, const std::string& path
     return notes;
 }
 
-// Writes every (path, bytes) pair; on a failure removes what was written
-// and names the file.
+// Replaces every (path, bytes) pair, all or none: each is written in full
+// beside its target before any is put in place, so a failure (a full disk)
+// keeps every old file. On a failure names the file.
 std::string writeAll(const std::vector<std::pair<std::string, std::string>>& files) {
-    std::vector<std::string> written;
+    std::vector<FileReplacement> prepared;
     for (const auto& [path, bytes] : files) {
         std::error_code ignored;
         const fs::path parent = fs::path(path).parent_path();
         if (!parent.empty()) fs::create_directories(parent, ignored);
         errno = 0;
-        if (!writeTextFile(path, bytes)) {
-            const std::string reason = errno != 0 ? systemReason() : "write failed";
-            for (const std::string& done : written) fs::remove(done, ignored);
-            return "cannot write " + path + ": " + reason;
-        }
-        written.push_back(path);
+        FileReplacement& replacement = prepared.emplace_back();
+        if (!replacement.prepare(path, bytes))
+            return "cannot write " + path + ": " + (errno != 0 ? systemReason() : "write failed");
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        errno = 0;
+        if (!prepared[i].commit())
+            return "cannot write " + files[i].first + ": " + (errno != 0 ? systemReason() : "write failed");
     }
     return {};
 }

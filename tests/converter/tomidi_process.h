@@ -1,0 +1,56 @@
+// korvane-tomidi run as a user runs it, in a process of its own: its exit
+// status and what it wrote on standard error.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvane::converter {
+
+struct TomidiRun {
+    int status = -1;     // the exit status; -1 when it did not exit
+    std::string errors;  // what it wrote on standard error
+};
+
+// Runs korvane-tomidi with the arguments in folder. beforeExec runs in the
+// child just before the program starts (limits, rights).
+inline TomidiRun runTomidi(const std::vector<std::string>& arguments, const std::filesystem::path& folder,
+                           const std::function<void()>& beforeExec = {}) {
+    std::vector<std::string> words{KORVANE_TOMIDI_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    TomidiRun run;
+    int errors[2];
+    if (::pipe(errors) != 0) return run;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(errors[1], 2);
+        ::close(errors[0]);
+        ::close(errors[1]);
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devNull, 1);
+        if (::chdir(folder.c_str()) != 0) ::_exit(127);
+        if (beforeExec) beforeExec();
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(errors[1]);
+    char buffer[512];
+    ssize_t got;
+    while ((got = ::read(errors[0], buffer, sizeof buffer)) > 0) run.errors.append(buffer, static_cast<std::size_t>(got));
+    ::close(errors[0]);
+    int status = 0;
+    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    return run;
+}
+
+}  // namespace korvane::converter
