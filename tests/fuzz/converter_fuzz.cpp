@@ -2,7 +2,9 @@
 // (convertJob) per input as the tool runs one per process, in the mode the
 // input's length picks (refined, raw, or raw with the player's timing). A
 // failed conversion must leave no output file; a successful one a MIDI file
-// that parses, whose notes all end, and that ends with the track's end.
+// that parses, whose notes all end (by a note-off, or by the All Notes Off
+// the player sends at the track's end, which --player-timing keeps as the
+// player's own events), and that ends with the end of the track.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -31,7 +33,7 @@ std::uint32_t bigEndian(const std::string& bytes, std::size_t at, int count) {
 
 // Walks the file as a MIDI reader would and checks what korvane-tomidi
 // promises: format 0, one track, whole events without running status,
-// every note-on matched by a note-off, the end-of-track event last.
+// every note ended, the end-of-track event last.
 void checkMidiFile(const std::string& file) {
     check(file.size() >= 22 && file.compare(0, 4, "MThd") == 0 && bigEndian(file, 4, 4) == 6 &&
               bigEndian(file, 8, 2) == 0 && bigEndian(file, 10, 2) == 1 && file.compare(14, 4, "MTrk") == 0,
@@ -59,6 +61,8 @@ void checkMidiFile(const std::string& file) {
         for (std::size_t i = 1; i < length && status != 0xFF; ++i)
             check((static_cast<std::uint8_t>(file[at + i]) & 0x80) == 0, "a data byte with its high bit");
         const int note = at + 1 < file.size() ? file[at + 1] : 0;
+        // All Notes Off, which the player sends at a track's end.
+        if ((status & 0xF0) == 0xB0 && note == 123) sounding.assign(128, 0);
         if ((status & 0xF0) == 0x90 && file[at + 2] != 0) ++sounding[note];
         if ((status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && file[at + 2] == 0)) {
             check(sounding[note] > 0, "a note-off without its note-on");
