@@ -10,9 +10,28 @@
 // Main thread only.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 #include "effects/effect_settings.h"
 
 namespace korvane {
+
+constexpr std::size_t equalizerFileLines = 6;
+constexpr std::size_t reverbFileLines = 4;
+
+struct EqualizerFile {
+    EqualizerSettings settings;
+    int order = 1;
+};
+
+// A file's text from the values, and the values from a file's text as a
+// load takes them (limited). A parse returns how many of the format's lines
+// the text has; the values are set only when it has them all.
+std::string equalizerFileText(const EqualizerFile& file);
+std::size_t parseEqualizerFile(std::string text, EqualizerFile& file);
+std::string reverbFileText(const ReverbPreset& preset);
+std::size_t parseReverbFile(std::string text, ReverbPreset& preset);
 
 // `equalizer` and eqOrder. After a load the caller redraws and runs
 // equalizerSetup.

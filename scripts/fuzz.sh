@@ -5,6 +5,7 @@
 #
 # Usage: scripts/fuzz.sh SECONDS [TARGET...]     e.g. scripts/fuzz.sh 600 wav_reader
 #
+# One fuzzer runs at a time, on one core (libFuzzer's default: no -jobs).
 # Inputs the fuzzer finds go to build-fuzz/fuzz/TARGET/corpus, outside the
 # repository. An input that fails stops the run; it is left in
 # build-fuzz/fuzz/TARGET/ (its path is printed). Mend the fault, then keep the
@@ -33,6 +34,13 @@ for target in $targets; do
   mkdir -p "$work/corpus"
   set -- -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$work/"
   [ -f "tests/fuzz/$target.dict" ] && set -- "$@" -dict="tests/fuzz/$target.dict"
+  # NAME.options: the target's own libFuzzer flags (input size, time limit),
+  # one per line.
+  if [ -f "tests/fuzz/$target.options" ]; then
+    while read -r option; do
+      [ -n "$option" ] && set -- "$@" "$option"
+    done < "tests/fuzz/$target.options"
+  fi
   set -- "$@" "$work/corpus" "tests/fuzz/corpus/$target"
   [ -d "tests/fuzz/regressions/$target" ] && set -- "$@" "tests/fuzz/regressions/$target"
   echo "fuzzing $target for $seconds s (log: $work/log.txt)"

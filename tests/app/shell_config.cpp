@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <cmath>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -193,6 +194,23 @@ TEST_F(ConfigTest, WrittenFileReadsBackToTheSameSettings) {
     EXPECT_EQ(configurationText(), written);
     EXPECT_EQ(playlistEntries[2], "y.mp3") << "an entry named finlist does not end the list";
     EXPECT_EQ(volume, 0.0345f);
+}
+
+// "%.7g" tells most floats apart but not all: those that need more digits
+// get them, the others keep their short form.
+TEST_F(ConfigTest, RealsNeedingMoreThanSevenDigitsReadBackExactly) {
+    read(file({}));
+    const float gain = std::nextafter(0.55f, 1.0f);
+    const float factor = std::nextafter(1.0f, 2.0f);
+    reverb3 = {gain, 0.34f, 225.0f, 300.0f};
+    toMidiSettings.windowFactor = factor;
+    const std::string written = configurationText();
+    EXPECT_NE(written.find("\r\n0.34\r\n"), std::string::npos) << written;
+
+    read(written);
+    EXPECT_EQ(reverb3.kreverb1, gain);
+    EXPECT_EQ(toMidiSettings.windowFactor, factor);
+    EXPECT_EQ(configurationText(), written);
 }
 
 TEST_F(ConfigTest, FailedWriteLeavesTheOldFileAndNoTemporaryOne) {

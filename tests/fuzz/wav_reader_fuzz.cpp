@@ -3,9 +3,6 @@
 // answer and the same wave; a wave must hold whole output frames and play.
 // The output format (rate, channels) follows the input's length, so every
 // conversion path is reached.
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +10,7 @@
 #include <vector>
 
 #include "engine/fbs.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
@@ -21,24 +19,6 @@ struct Format {
     int channels;
 };
 constexpr Format kFormats[] = {{44100, 2}, {44100, 1}, {22050, 2}, {48000, 1}};
-
-// The file the file loader reads, made once in the temporary folder.
-std::string& inputPath() {
-    static std::string path = [] {
-        const char* folder = std::getenv("TMPDIR");
-        std::string pattern = std::string(folder != nullptr && folder[0] != '\0' ? folder : "/tmp") +
-                              "/korvane-fuzz-wav-XXXXXX";
-        const int descriptor = ::mkstemp(pattern.data());
-        if (descriptor < 0) {
-            std::perror("mkstemp");
-            std::abort();
-        }
-        ::close(descriptor);
-        std::atexit([] { std::remove(inputPath().c_str()); });
-        return pattern;
-    }();
-    return path;
-}
 
 void useFormat(const Format& format) {
     static const Format* current = nullptr;
@@ -53,12 +33,7 @@ void useFormat(const Format& format) {
     current = &format;
 }
 
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "wav_reader: %s\n", what);
-        std::abort();
-    }
-}
+void check(bool condition, const char* what) { korvane::fuzz::check(condition, "wav_reader", what); }
 
 struct Loaded {
     int result = 0;
@@ -97,11 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Format& format = kFormats[size % (sizeof kFormats / sizeof kFormats[0])];
     useFormat(format);
 
-    FILE* file = std::fopen(inputPath().c_str(), "wb");
-    check(file != nullptr && std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0,
-          "cannot write the input file");
+    static const korvane::fuzz::TemporaryFile input("wav");
+    input.write(data, size);
     int wave = 7;
-    const int fileResult = FBS_LOAD_WAVFILE(inputPath().c_str(), &wave);
+    const int fileResult = FBS_LOAD_WAVFILE(input.path().c_str(), &wave);
     const Loaded fromFile = examine(fileResult, wave, format);
 
     // The image holds exactly its addresses and the bytes, so that reading

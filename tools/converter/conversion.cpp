@@ -178,6 +178,10 @@ PassResult ConversionRun::play(const std::string& path, Channels channels, float
     PassResult result;
     result.audioSeconds = length;
     allNotesOff();
+    // Every pass tracks from scratch: a row the last pass left marked as
+    // sounding would send a note-off it never started, or hold back its
+    // first note-on.
+    noteTracks = {};
     resetAnalysis();
     kz0 = 1.0f;
     midi.messages.clear();

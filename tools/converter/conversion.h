@@ -38,7 +38,8 @@ public:
     // gives no audio.
     int loudestSum(const std::string& path);
 
-    // Plays the file through the toMidi path once. gain, when positive,
+    // Plays the file through the toMidi path once, from a fresh start (notes
+    // off, note tracking and ring cleared, kz0 1). gain, when positive,
     // replaces the chain's volume (automatic volume off) so that the
     // analysis sees the file at a known level. done(fraction, seconds) is
     // told how far it is.
