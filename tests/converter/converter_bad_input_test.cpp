@@ -46,23 +46,17 @@ std::vector<std::string> filesUnder(const fs::path& folder) {
     return found;
 }
 
-class ConverterBadInput : public ::testing::Test {
+class ConverterBadInput : public TomidiFolderTest {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("korvane-tomidi-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
+        TomidiFolderTest::SetUp();
         fs::create_directories(folder / "in");
     }
-    void TearDown() override { fs::remove_all(folder); }
 
     void write(const std::string& name, const std::string& bytes) {
         fs::create_directories((folder / "in" / name).parent_path());
         ASSERT_TRUE(writeTextFile((folder / "in" / name).string(), bytes));
     }
-
-    fs::path folder;
 };
 
 TEST_F(ConverterBadInput, EachBadFileIsNamedOrConvertedAndTheBatchGoesOn) {

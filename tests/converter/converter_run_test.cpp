@@ -59,22 +59,11 @@ std::vector<Note> notesOf(const std::string& file) {
     return notes;
 }
 
-class ConverterRun : public ::testing::Test {
+class ConverterRun : public TomidiFolderTest {
 protected:
-    void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("korvane-tomidi-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
     static std::string track(const std::string& name) {
         return std::string(KORVANE_TEST_AUDIO_DIR) + "/" + name + ".mp3";
     }
-
-    fs::path folder;
 };
 
 TEST_F(ConverterRun, AStruckA4StartsWithNote69WhereTheToneStarts) {

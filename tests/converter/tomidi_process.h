@@ -2,6 +2,7 @@
 // status and what it wrote on standard error.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,5 +53,21 @@ inline TomidiRun runTomidi(const std::vector<std::string>& arguments, const std:
     if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) run.status = WEXITSTATUS(status);
     return run;
 }
+
+// A fresh working folder in the temporary folder, named after the test and
+// removed after it.
+class TomidiFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = std::filesystem::temp_directory_path() /
+                 ("korvane-tomidi-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::filesystem::path folder;
+};
 
 }  // namespace korvane::converter
