@@ -13,6 +13,7 @@
 #include "app/text_file.h"
 #include "tests/converter/midi_reading.h"
 #include "tests/converter/tomidi_process.h"
+#include "tests/file_bytes.h"
 #include "tests/file_rights.h"
 
 namespace korvane::converter {
@@ -20,22 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string bytesOf(const fs::path& path) {
-    std::string content;
-    readTextFile(path.string(), content);
-    return content;
-}
-
 std::string track(const std::string& name) { return bytesOf(std::string(KORVANE_TEST_AUDIO_DIR) + "/" + name + ".mp3"); }
-
-// An ID3v2.3 header: flags, then the size in four 7-bit bytes.
-std::string id3Header(unsigned char flags, std::uint32_t size) {
-    std::string header = "ID3\x03";
-    header += '\0';
-    header += static_cast<char>(flags);
-    for (int shift = 21; shift >= 0; shift -= 7) header += static_cast<char>((size >> shift) & 0x7F);
-    return header;
-}
 
 // Every file in folder and below, relative to it.
 std::vector<std::string> filesUnder(const fs::path& folder) {

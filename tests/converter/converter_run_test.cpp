@@ -18,18 +18,13 @@
 #include "tests/converter/midi_reading.h"
 #include "tests/converter/tomidi_process.h"
 #include "tests/file_rights.h"
+#include "tests/file_bytes.h"
 #include "tests/tomidi/tomidi_support.h"
 
 namespace korvane::converter {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string bytesOf(const fs::path& path) {
-    std::string content;
-    readTextFile(path.string(), content);
-    return content;
-}
 
 struct Note {
     double on;

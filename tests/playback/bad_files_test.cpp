@@ -8,6 +8,7 @@
 
 #include "app/text_file.h"
 #include "playback_support.h"
+#include "tests/file_bytes.h"
 #include "tests/file_rights.h"
 
 namespace korvane {
@@ -28,12 +29,6 @@ struct BadTrack {
 
 void PrintTo(const BadTrack& track, std::ostream* out) { *out << track.name; }
 
-std::string bytesOf(const std::string& path) {
-    std::string content;
-    readTextFile(path, content);
-    return content;
-}
-
 std::string fileOf(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::absolute(path).parent_path());
     EXPECT_TRUE(writeTextFile(path, bytes));
@@ -41,15 +36,6 @@ std::string fileOf(const std::string& path, const std::string& bytes) {
 }
 
 std::string tone() { return bytesOf(testTrack("tone_44100_stereo")); }
-
-// An ID3v2.3 header: flags, then the size in four 7-bit bytes.
-std::string id3Header(unsigned char flags, std::uint32_t size) {
-    std::string header = "ID3\x03";
-    header += '\0';
-    header += static_cast<char>(flags);
-    for (int shift = 21; shift >= 0; shift -= 7) header += static_cast<char>((size >> shift) & 0x7F);
-    return header;
-}
 
 const BadTrack badTracks[] = {
     {"Empty", [] { return fileOf("empty.mp3", ""); }, Outcome::PlaysSilentlyWithoutLength},
