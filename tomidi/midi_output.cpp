@@ -30,6 +30,14 @@ bool isNoteNumber(int note) { return note >= 0 && note < noteFlagCount; }
 // identifier that no output has.
 int identifierOf(int device) { return device >= 0 ? device - 1 : INT_MIN; }
 
+// All notes and the sustain pedal off on the output in use; every note flag
+// cleared.
+void releaseSoundingNotes() {
+    send(0xB0 + midiChannel, 123, 0);
+    send(0xB0 + midiChannel, 64, 0);
+    noteSounding.fill(0);
+}
+
 }  // namespace
 
 MidiSystem& midiSystem() {
@@ -69,6 +77,8 @@ void chooseMidiDevice() {
     const std::string line = screen::readLine();
     if (line.empty()) return;
     midiDevice = std::max(0, std::min(count, roundToInt(parseNumber(line))));
+    // An external synthesizer keeps sounding what it was never told to end.
+    releaseSoundingNotes();
     closeMidiDevice();
     openMidiDevice();
 }
@@ -87,10 +97,8 @@ void sendNoteOff(int note) {
 }
 
 void allNotesOff() {
-    send(0xB0 + midiChannel, 123, 0);
-    send(0xB0 + midiChannel, 64, 0);
+    releaseSoundingNotes();
     clearNoteEventQueues();
-    noteSounding.fill(0);
 }
 
 }  // namespace korvane

@@ -54,7 +54,8 @@ void openMidiDevice();
 void closeMidiDevice();
 bool midiDeviceOpen();
 // The O prompt: a typed number 0..outputCount() chooses and reopens the
-// output; an empty line changes nothing. The caller redraws its panel.
+// output, after all notes off on the old one (queued events stay queued for
+// the new one); an empty line changes nothing. The caller redraws its panel.
 void chooseMidiDevice();
 
 // A note already sounding gets its note-off first. Notes outside 0..256

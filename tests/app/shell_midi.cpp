@@ -67,6 +67,22 @@ TEST_F(MidiTest, PromptRoundsLimitsAndReopens) {
     EXPECT_EQ(midi.closed.size(), std::size(cases)) << "an empty line keeps the output open";
 }
 
+TEST_F(MidiTest, ReopeningReleasesTheNotesOfTheOldOutput) {
+    midi.outputs = 2;
+    midiDevice = 1;
+    openMidiDevice();
+    sendNoteOn(60, 100);
+    midi.messages.clear();
+    desk.typeLine("2");
+    chooseMidiDevice();
+    ASSERT_EQ(midi.messages.size(), 3u);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(midi.messages[i].identifier, 0) << "sent to the old output";
+    EXPECT_EQ(midi.messages[0].packed, 0xB0u | (123u << 8));
+    EXPECT_EQ(midi.messages[1].packed, 0xB0u | (64u << 8));
+    EXPECT_EQ(midi.messages[2].identifier, 1);
+    EXPECT_EQ(noteSounding[60], 0);
+}
+
 TEST_F(MidiTest, NotesArePackedAndNeverStruckTwiceWithoutRelease) {
     openMidiDevice();
     sent();
