@@ -183,6 +183,22 @@ TEST(ConverterRefinement, AHeldToneThatWavesIsNotStruckAgainButARealRestrikeIs) 
     EXPECT_LE(twice[0].offset, twice[1].onset);
 }
 
+TEST(ConverterRefinement, AWaveringPartialOfAHeldNoteIsNoNoteButANewNoteOnItIs) {
+    const auto window = windows(0.6f);
+    // A4 held, its octave row dipping to a quarter every quarter second.
+    LevelHistory wavering = levelsOf({{33, 0.5, 4.0, 60}, {45, 0.5, 4.0, 30}}, window, 5.0);
+    for (std::size_t k = 40; k < 160; k += 10) wavering.levels[k][45] *= 0.25f;
+    const std::vector<RefinedNote> held = refineNotes(wavering, window);
+    ASSERT_EQ(held.size(), 1u) << "also " << (held.size() > 1 ? held[1].note : 0);
+    EXPECT_EQ(held[0].note, 69);
+
+    const std::vector<RefinedNote> octave = refineNotes(
+        levelsOf({{33, 0.5, 4.0, 60}, {45, 0.5, 4.0, 20}, {45, 2.0, 3.0, 60}}, window, 5.0), window);
+    ASSERT_EQ(octave.size(), 2u);
+    EXPECT_EQ(octave[1].note, 81);
+    EXPECT_NEAR(octave[1].onset, 2.0, 0.03);
+}
+
 TEST(ConverterRefinement, AChordGivesEachOfItsNotesAndSilenceGivesNone) {
     const auto window = windows(0.6f);
     const std::vector<RefinedNote> chord =

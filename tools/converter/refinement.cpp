@@ -33,6 +33,15 @@ constexpr double sameAttack = 0.07;
 // after a dip to this share.
 constexpr float releaseShare = 0.2f;
 constexpr float restrikeDip = 0.5f;
+// A rise on the 2nd, 3rd or 4th partial row of a note still sounding from an
+// earlier onset is a note of its own only when that row climbs to this
+// multiple of the level it held while the lower note sounded: the partials
+// of a held note waver (vibrato moves them through their rows' narrow
+// kernels), and their rises are not new notes. A new note's level is taken
+// as the highest within attackFrames, the attack time of a bowed or blown
+// note.
+constexpr float overtoneGrowth = 1.5f;
+constexpr int attackFrames = 8;
 // A note's time comes from the highest of its rows that rose at least this
 // share of its strongest row: short windows place an attack more precisely
 // than the long ones of low notes.
@@ -172,15 +181,45 @@ struct Sounding {
     float peak = 0.0f;
 };
 
-// Lengths and re-strikes, as described in the header.
+// Lengths, re-strikes and the wavering partials of held notes, as described
+// in the header.
 std::vector<RefinedNote> trackLengths(const LevelHistory& history, const std::vector<RefinedNote>& attacks) {
+    const int last = static_cast<int>(history.times.size()) - 1;
     std::vector<RefinedNote> notes;
     std::array<Sounding, rowCount> sounding{};
     const auto level = [&](int k, int row) { return history.levels[static_cast<std::size_t>(k)][row]; };
+    // Whether the note on a row, begun before frame k - 2, still sounds at k.
+    const auto heldAt = [&](int row, int k) {
+        const Sounding& s = sounding[row];
+        if (s.note < 0 || frameAt(history, notes[static_cast<std::size_t>(s.note)].onset) >= k - 2) return false;
+        float peak = s.peak;
+        for (int j = s.frame; j <= k; ++j) {
+            peak = std::max(peak, level(j, row));
+            if (level(j, row) < releaseShare * peak) return false;
+        }
+        return true;
+    };
+    // Whether an attack on a row at frame k is only a partial of a held
+    // note wavering.
+    const auto waveringPartial = [&](int row, int k) {
+        for (int h = 1; h <= 3; ++h) {
+            const int lower = row - partials()[static_cast<std::size_t>(h)].rows;
+            if (lower < 0 || !heldAt(lower, k)) continue;
+            const int from = frameAt(history, notes[static_cast<std::size_t>(sounding[lower].note)].onset);
+            float held = 0.0f;
+            for (int j = from; j < k; ++j) held += level(j, row);
+            held /= static_cast<float>(k - from);
+            float reached = 0.0f;
+            for (int j = k; j <= std::min(k + attackFrames, last); ++j) reached = std::max(reached, level(j, row));
+            if (reached < overtoneGrowth * held) return true;
+        }
+        return false;
+    };
 
     for (const RefinedNote& attack : attacks) {
         const int row = attack.note - lowestNote;
         const int k = frameAt(history, attack.onset);
+        if (waveringPartial(row, k)) continue;
         Sounding& s = sounding[row];
         if (s.note >= 0) {
             float peak = s.peak;
@@ -213,7 +252,6 @@ std::vector<RefinedNote> trackLengths(const LevelHistory& history, const std::ve
         notes.push_back(note);
     }
 
-    const int last = static_cast<int>(history.times.size()) - 1;
     for (int row = 0; row < rowCount; ++row) {
         const Sounding& s = sounding[row];
         if (s.note < 0) continue;

@@ -25,6 +25,11 @@
 //    A new attack on a sounding note is a new note only when the level dipped
 //    to half its peak first; otherwise the note goes on (a tremolo or a
 //    wavering held note is not struck again and again).
+// 6. Partials of held notes. An attack on the row of the 2nd, 3rd or 4th
+//    partial of a note that still sounds from an earlier onset is that
+//    partial wavering, unless the row climbs to half as much again as the
+//    level it held meanwhile: vibrato moves a held note's partials through
+//    their rows' narrow kernels, and each swing looks like an attack.
 //
 // Levels are those of the analysis at a known input gain: the thresholds
 // assume a file whose loudest left + right sample is scaled to
