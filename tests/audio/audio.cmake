@@ -4,6 +4,7 @@
 #   KORVANE_TEST_AUDIO_DIR  the folder of the files
 #   korvane_test_audio      target that makes the short set
 #   korvane_bench_audio     target that makes music_180s_44100_stereo.mp3
+#   korvane_audio_test      function that makes a test program of them
 if(NOT TARGET korvane_test_audio)
   set(KORVANE_TEST_AUDIO_DIR ${CMAKE_BINARY_DIR}/test-audio CACHE INTERNAL "generated MP3 files for tests")
   set(_script ${CMAKE_SOURCE_DIR}/tests/audio/make_test_audio.sh)
@@ -29,4 +30,22 @@ if(NOT TARGET korvane_test_audio)
     COMMENT "Generating a three-minute MP3 for the benchmarks"
     VERBATIM)
   add_custom_target(korvane_bench_audio DEPENDS ${_long})
+
+  # korvane_audio_test(TARGET [CONCURRENCY] SOURCES...): a test program on
+  # korvane_core that plays the files. CONCURRENCY marks one that runs
+  # against the SDL plug-out's real output thread: its tests carry the
+  # label the thread-sanitizer build runs.
+  function(korvane_audio_test target)
+    cmake_parse_arguments(arg "CONCURRENCY" "" "" ${ARGN})
+    add_executable(${target} ${arg_UNPARSED_ARGUMENTS})
+    target_link_libraries(${target} PRIVATE korvane_core GTest::gtest_main)
+    target_compile_definitions(${target} PRIVATE KORVANE_TEST_AUDIO_DIR="${KORVANE_TEST_AUDIO_DIR}")
+    add_dependencies(${target} korvane_test_audio)
+    if(arg_CONCURRENCY)
+      add_dependencies(${target} plug_sdl)
+      gtest_discover_tests(${target} PROPERTIES LABELS concurrency)
+    else()
+      gtest_discover_tests(${target})
+    endif()
+  endfunction()
 endif()
