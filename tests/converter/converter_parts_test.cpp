@@ -181,6 +181,12 @@ TEST(ConverterRefinement, AHeldToneThatWavesIsNotStruckAgainButARealRestrikeIs) 
     ASSERT_EQ(twice.size(), 2u);
     EXPECT_NEAR(twice[1].onset, 1.7, 0.03);
     EXPECT_LE(twice[0].offset, twice[1].onset);
+
+    // Struck again, four times as loud, before the first strike faded.
+    const std::vector<RefinedNote> ringing =
+        refineNotes(levelsOf({{40, 0.5, 3.0, 20}, {40, 1.5, 3.0, 60}}, window, 4.0), window);
+    ASSERT_EQ(ringing.size(), 2u);
+    EXPECT_NEAR(ringing[1].onset, 1.5, 0.03);
 }
 
 TEST(ConverterRefinement, AWaveringPartialOfAHeldNoteIsNoNoteButANewNoteOnItIs) {

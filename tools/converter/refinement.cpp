@@ -30,9 +30,11 @@ constexpr int maximumNotesPerOnset = 6;
 // The same note again this soon is the same attack.
 constexpr double sameAttack = 0.07;
 // A note ends below this share of its peak; a new attack on it counts only
-// after a dip to this share.
+// after a dip to this share, or when it rises by this multiple of the level
+// it starts from (a note struck again while its first strike still rings).
 constexpr float releaseShare = 0.2f;
 constexpr float restrikeDip = 0.5f;
+constexpr float restrikeRise = 2.0f;
 // A rise on the 2nd, 3rd or 4th partial row of a note still sounding from an
 // earlier onset is a note of its own only when that row climbs to this
 // multiple of the level it held while the lower note sounded: the partials
@@ -183,7 +185,8 @@ struct Sounding {
 
 // Lengths, re-strikes and the wavering partials of held notes, as described
 // in the header.
-std::vector<RefinedNote> trackLengths(const LevelHistory& history, const std::vector<RefinedNote>& attacks) {
+std::vector<RefinedNote> trackLengths(const LevelHistory& history, const std::vector<RowLevels>& rise,
+                                      const std::vector<RefinedNote>& attacks) {
     const int last = static_cast<int>(history.times.size()) - 1;
     std::vector<RefinedNote> notes;
     std::array<Sounding, rowCount> sounding{};
@@ -238,7 +241,8 @@ std::vector<RefinedNote> trackLengths(const LevelHistory& history, const std::ve
             previous.peakLevel = std::max(previous.peakLevel, peak);
             if (ended >= 0) {
                 previous.offset = history.times[static_cast<std::size_t>(ended)];
-            } else if (dip <= restrikeDip * peak) {
+            } else if (dip <= restrikeDip * peak ||
+                       rise[static_cast<std::size_t>(k)][row] >= restrikeRise * level(k, row)) {
                 previous.offset = attack.onset;
             } else {
                 s.peak = peak;  // the note goes on
@@ -321,7 +325,7 @@ std::vector<RefinedNote> refineNotes(const LevelHistory& history,
         last = attack.onset;
         distinct.push_back(attack);
     }
-    return trackLengths(history, distinct);
+    return trackLengths(history, rise, distinct);
 }
 
 }  // namespace korvane::converter

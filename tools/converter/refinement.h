@@ -23,8 +23,10 @@
 //    rises around it. The same note found twice within 70 ms is one note.
 // 5. Lengths. A note ends when its level falls below a fifth of its peak.
 //    A new attack on a sounding note is a new note only when the level dipped
-//    to half its peak first; otherwise the note goes on (a tremolo or a
-//    wavering held note is not struck again and again).
+//    to half its peak first, or when the attack triples the level (a note
+//    struck again while its first strike still rings); otherwise the note
+//    goes on (a tremolo or a wavering held note is not struck again and
+//    again).
 // 6. Partials of held notes. An attack on the row of the 2nd, 3rd or 4th
 //    partial of a note that still sounds from an earlier onset is that
 //    partial wavering, unless the row climbs to half as much again as the
