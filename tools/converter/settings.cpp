@@ -15,7 +15,7 @@ bool applySettings(const Options& options, std::string& error) {
     if (path.empty() && std::filesystem::is_regular_file(configFileName, ignored)) path = configFileName;
     if (path.empty()) {
         toMidiSettings = {defaultVol, defaultLock, defaultHarmo, defaultCpu, defaultSinExponent,
-                          defaultWindowFactor};
+                          options.raw ? defaultRawWindowFactor : defaultWindowFactor};
         volume = defaultVolume;
     } else {
         std::string content;
