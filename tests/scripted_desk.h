@@ -5,7 +5,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -14,6 +13,7 @@
 #include "app/window/screen.h"
 #include "app/window/scripted_platform.h"
 #include "engine/fbs.h"
+#include "tests/test_folder.h"
 
 namespace korvane {
 
@@ -28,11 +28,7 @@ protected:
         screen::setTextColours(defaultForeground, panelBackground);
         screen::clear();
         previousFolder = std::filesystem::current_path();
-        folder = std::filesystem::temp_directory_path() /
-                 (folderPrefix + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
+        folder = freshTestFolder(folderPrefix);
         std::filesystem::current_path(folder);
     }
 

@@ -1,7 +1,6 @@
 // The converter's parts that need no engine: its command line, the MIDI
 // file bytes, the list of jobs, and the refinement on made-up levels.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "tools/converter/options.h"
 #include "tools/converter/refinement.h"
 #include "tests/converter/midi_reading.h"
+#include "tests/test_folder.h"
 
 namespace korvane::converter {
 namespace {
@@ -73,8 +73,7 @@ TEST(ConverterMidiFile, MessagesLandOnMillisecondTicksAfterTheTempo) {
 class ConverterJobs : public ::testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() / ("korvane-jobs-" + std::to_string(::getpid()));
-        fs::remove_all(root);
+        root = freshTestFolder("korvane-jobs-");
         for (const char* name : {"album/b.mp3", "album/a.MP3", "album/cd2/c.mp3", "album/notes.txt", "one.mp3"}) {
             fs::create_directories((root / name).parent_path());
             std::ofstream(root / name) << "x";

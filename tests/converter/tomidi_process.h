@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/test_folder.h"
 namespace korvane::converter {
 
 struct TomidiRun {
@@ -59,11 +60,7 @@ inline TomidiRun runTomidi(const std::vector<std::string>& arguments, const std:
 class TomidiFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("korvane-tomidi-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
+        folder = freshTestFolder("korvane-tomidi-");
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 

@@ -2,7 +2,6 @@
 // the frame-by-frame scan when there is none, an ID3v2 tag in front, and
 // files with nothing to measure.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -12,6 +11,7 @@
 
 #include "app/number_text.h"
 #include "playback/track_length.h"
+#include "tests/test_folder.h"
 
 namespace korvane {
 namespace {
@@ -45,10 +45,7 @@ std::string audioFrames(const std::string& bytes) {
 class TrackLengthTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("korvane-length-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder);
+        folder = freshTestFolder("korvane-length-");
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
