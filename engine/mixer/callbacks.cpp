@@ -6,14 +6,11 @@
 #include "engine/stream/stream.h"
 
 using korvane::engine::engine;
+using korvane::engine::engineInitialised;
 using korvane::engine::sounds;
 using korvane::engine::stream;
 
 namespace {
-
-bool initialised() {
-    return engine.initialised.load(std::memory_order_relaxed) != 0;
-}
 
 bool streamActive() {
     return stream.active.load(std::memory_order_acquire) != 0;
@@ -24,7 +21,7 @@ bool streamActive() {
 extern "C" {
 
 FBS_API int FBS_SET_MASTERCALLBACK(FBS_CALLBACK callback) {
-    if (!initialised()) {
+    if (!engineInitialised()) {
         return 0;
     }
     // A newly set callback waits for its enable call.
@@ -34,7 +31,7 @@ FBS_API int FBS_SET_MASTERCALLBACK(FBS_CALLBACK callback) {
 }
 
 FBS_API int FBS_ENABLE_MASTERCALLBACK(void) {
-    if (!initialised()) {
+    if (!engineInitialised()) {
         engine.mastercallbackenabled.store(0, std::memory_order_relaxed);
         return 0;
     }
@@ -43,7 +40,7 @@ FBS_API int FBS_ENABLE_MASTERCALLBACK(void) {
 }
 
 FBS_API int FBS_DISABLE_MASTERCALLBACK(void) {
-    const bool refused = !initialised() || engine.mastercallback.load(std::memory_order_relaxed) == nullptr;
+    const bool refused = !engineInitialised() || engine.mastercallback.load(std::memory_order_relaxed) == nullptr;
     engine.mastercallbackenabled.store(0, std::memory_order_relaxed);
     return refused ? 0 : 1;
 }

@@ -60,6 +60,12 @@ struct EngineState {
 
 extern EngineState engine;
 
+// Whether a plug-out has accepted the format: every FBS_ function that needs
+// the output checks this first.
+inline bool engineInitialised() {
+    return engine.initialised.load(std::memory_order_relaxed) != 0;
+}
+
 // The record of the plug-out in use, null when none is.
 PlugoutRecord* plugoutInUse();
 // plugpath, defaulting to the running executable's folder followed by "/".

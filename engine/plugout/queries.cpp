@@ -9,6 +9,7 @@
 #include "engine/plugout/engine_state.h"
 
 using korvane::engine::engine;
+using korvane::engine::engineInitialised;
 using korvane::engine::plugoutInUse;
 
 namespace {
@@ -23,10 +24,6 @@ template <typename Field>
 int recordField(Field field) {
     const PlugoutRecord* record = plugoutInUse();
     return record != nullptr ? record->*field : 0;
-}
-
-bool initialised() {
-    return engine.initialised.load(std::memory_order_relaxed) != 0;
 }
 
 }  // namespace
@@ -121,7 +118,7 @@ FBS_API int FBS_GET_MAXCHANNELS(int* n) {
 }
 
 FBS_API int FBS_SET_MASTERVOLUME(float volume) {
-    if (!initialised()) {
+    if (!engineInitialised()) {
         return 0;
     }
     // NaN would reach the fixed-point conversion of the gain: it counts as 0.
@@ -133,7 +130,7 @@ FBS_API int FBS_SET_MASTERVOLUME(float volume) {
 }
 
 FBS_API int FBS_GET_MASTERVOLUME(float* volume) {
-    if (!initialised() || volume == nullptr) {
+    if (!engineInitialised() || volume == nullptr) {
         return 0;
     }
     *volume = engine.mastervolume.load(std::memory_order_relaxed);
@@ -141,7 +138,7 @@ FBS_API int FBS_GET_MASTERVOLUME(float* volume) {
 }
 
 FBS_API int64_t FBS_GET_PLAYEDBYTES(void) {
-    return initialised() ? engine.playedbytes.load(std::memory_order_relaxed) : 0;
+    return engineInitialised() ? engine.playedbytes.load(std::memory_order_relaxed) : 0;
 }
 
 FBS_API int64_t FBS_GET_PLAYEDSAMPLES(void) {

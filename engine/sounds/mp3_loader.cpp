@@ -315,7 +315,7 @@ bool ready(int* wave, const char* name) {
         return false;
     }
     *wave = -1;
-    return engine.initialised.load(std::memory_order_relaxed) != 0 && name != nullptr;
+    return engineInitialised() && name != nullptr;
 }
 
 }  // namespace

@@ -4,9 +4,12 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/mixer/source_gains.h"
 #include "engine/plugout/engine_state.h"
 #include "engine/sounds/sounds.h"
 
+using korvane::engine::clampPan;
+using korvane::engine::clampVolume;
 using korvane::engine::kEndlessLoops;
 using korvane::engine::SoundSlot;
 using korvane::engine::sounds;
@@ -31,20 +34,6 @@ float clampSpeed(float speed) {
         speed = kSlowestSpeed;
     }
     return speed < -kFastestSpeed ? -kFastestSpeed : (speed > kFastestSpeed ? kFastestSpeed : speed);
-}
-
-float clampPan(float pan) {
-    if (std::isnan(pan)) {
-        return 0.0f;
-    }
-    return pan < -1.0f ? -1.0f : (pan > 1.0f ? 1.0f : pan);
-}
-
-float clampVolume(float volume) {
-    if (std::isnan(volume) || volume < 0.0001f) {
-        return 0.0f;
-    }
-    return volume > 2.0f ? 2.0f : volume;
 }
 
 SoundSlot& slotOf(int sound) {
@@ -219,7 +208,7 @@ FBS_API int FBS_SET_SOUNDPOINTERS(int sound, void* loopstart, void* position, vo
         return 0;
     }
     SoundSlot& slot = slotOf(sound);
-    const int framesize = korvane::engine::outputFrameBytes();
+    const int framesize = FBS_GET_PLUGFRAMESIZE();
     uint8_t* const wavestart = slot.wavestart.load(std::memory_order_relaxed);
     const auto wavebytes = static_cast<int64_t>(address(slot.waveend) - address(wavestart));
     uint8_t* const oldStart = slot.loopstart.load(std::memory_order_relaxed);
@@ -273,7 +262,7 @@ FBS_API int FBS_GET_SOUNDLENGTH(int sound, int64_t* milliseconds) {
         return 0;
     }
     const SoundSlot& slot = slotOf(sound);
-    const int framesize = korvane::engine::outputFrameBytes();
+    const int framesize = FBS_GET_PLUGFRAMESIZE();
     const auto frames = static_cast<int64_t>(address(slot.loopend.load(std::memory_order_relaxed)) -
                                              address(slot.loopstart.load(std::memory_order_relaxed))) /
                         framesize;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "engine/mixer/source_gains.h"
 #include "engine/plugout/engine_state.h"
 
 namespace korvane::engine {
@@ -59,7 +60,7 @@ int freeSlotIndex() {
 ZeroedAllocator allocateZeroed = callocZeroed;
 
 bool soundHandleValid(int handle) {
-    if (engine.initialised.load(std::memory_order_relaxed) == 0 ||
+    if (!engineInitialised() ||
         sounds.numofwaves.load(std::memory_order_relaxed) < 1 || handle < 0 ||
         handle >= sounds.numofslots.load(std::memory_order_relaxed)) {
         return false;
@@ -70,22 +71,10 @@ bool soundHandleValid(int handle) {
 }
 
 bool waveHandleValid(int handle) {
-    return engine.initialised.load(std::memory_order_relaxed) != 0 && handle >= 0 &&
+    return engineInitialised() && handle >= 0 &&
            handle < sounds.numofwaves.load(std::memory_order_relaxed) &&
            sounds.waves[static_cast<size_t>(handle)].samples != nullptr &&
            sounds.waves[static_cast<size_t>(handle)].size >= 1;
-}
-
-int outputFrameBytes() {
-    const PlugoutRecord* record = plugoutInUse();
-    return record != nullptr ? record->framesize : 0;
-}
-
-// The gains first: the mixer reads them only once the pan says so.
-void storePan(SoundSlot& slot, float pan) {
-    slot.rightgain.store(pan < 0.0f ? 1.0f + pan : 1.0f, std::memory_order_relaxed);
-    slot.leftgain.store(pan > 0.0f ? 1.0f - pan : 1.0f, std::memory_order_relaxed);
-    slot.pan.store(pan, std::memory_order_relaxed);
 }
 
 int startSlot(int wave, int loops, float speed, float volume, float pan, int* handleaddress) {

@@ -88,9 +88,6 @@ bool soundHandleValid(int handle);
 // samples.
 bool waveHandleValid(int handle);
 
-// Bytes per output frame of the plug-out in use; 0 when none is.
-int outputFrameBytes();
-
 // Stores samples (size bytes, from allocateZeroed) in the first free wave
 // entry or a new one and returns its handle; -1 (and the samples freed) when
 // the list cannot grow.
@@ -110,9 +107,6 @@ void stopSlot(SoundSlot& slot);
 // Frees the mixing buffers of stopped, freed slots once no fill call that
 // began before the stop can still write them.
 void releaseMixBuffers(SoundSlot* const* slots, int count);
-
-// Stores a pan of -1..1 with the gains it gives.
-void storePan(SoundSlot& slot, float pan);
 
 // Gives every owned mixing buffer the size for output buffers of
 // buffersize bytes (zero-filled). Only while no fill call can run. A slot

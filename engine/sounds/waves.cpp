@@ -35,6 +35,7 @@ int storeWave(uint8_t* samples, int64_t size) {
 
 }  // namespace korvane::engine
 
+using korvane::engine::engineInitialised;
 using korvane::engine::sounds;
 using korvane::engine::waveHandleValid;
 
@@ -46,10 +47,6 @@ int handOut(int* wave, int handle) {
     return handle >= 0 ? 1 : 0;
 }
 
-bool initialised() {
-    return korvane::engine::engine.initialised.load(std::memory_order_relaxed) != 0;
-}
-
 }  // namespace
 
 extern "C" {
@@ -59,8 +56,8 @@ FBS_API int FBS_CREATE_WAVE(int frames, int* wave, void** samples) {
     if (wave == nullptr) {
         return 0;
     }
-    const int framesize = outputFrameBytes();
-    if (!initialised() || framesize == 0 || frames <= 0) {
+    const int framesize = FBS_GET_PLUGFRAMESIZE();
+    if (!engineInitialised() || framesize == 0 || frames <= 0) {
         return handOut(wave, -1);
     }
     const int64_t size = static_cast<int64_t>(frames) * framesize;
@@ -77,7 +74,7 @@ FBS_API int FBS_LOAD_WAVFILE(const char* name, int* wave) {
     if (wave == nullptr) {
         return 0;
     }
-    if (!initialised()) {
+    if (!engineInitialised()) {
         return handOut(wave, -1);
     }
     const FileBytes file = readFileBytes(name);
@@ -89,7 +86,7 @@ FBS_API int FBS_LOAD_WAVFILE_SHORT(const void* image, int* wave) {
     if (wave == nullptr) {
         return 0;
     }
-    if (!initialised() || image == nullptr) {
+    if (!engineInitialised() || image == nullptr) {
         return handOut(wave, -1);
     }
     // The image's own addresses may sit anywhere: read them byte-wise.
@@ -149,7 +146,7 @@ FBS_API int FBS_GET_WAVELENGTH(int wave, int64_t* milliseconds) {
     if (!waveHandleValid(wave) || milliseconds == nullptr) {
         return 0;
     }
-    const int64_t frames = sounds.waves[static_cast<size_t>(wave)].size / korvane::engine::outputFrameBytes();
+    const int64_t frames = sounds.waves[static_cast<size_t>(wave)].size / FBS_GET_PLUGFRAMESIZE();
     *milliseconds = frames * 1000 / FBS_GET_PLUGRATE();
     return 1;
 }

@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "engine/mixer/mixer.h"
+#include "engine/mixer/source_gains.h"
 #include "engine/plugout/engine_state.h"
 #include "engine/stream/id3v2_tag.h"
 
@@ -112,15 +113,6 @@ int64_t tagBytesAtStart(int file, int64_t length) {
     return korvane::engine::leadingTagBytes(header, length);
 }
 
-// Volumes and pans arrive from callers as any float; NaN would reach the
-// fixed-point conversion of the gains, so it counts as 0.
-float clampVolume(float volume) {
-    if (std::isnan(volume) || volume < 0.0001f) {
-        return 0.0f;
-    }
-    return std::min(volume, 2.0f);
-}
-
 }  // namespace
 
 void freeStreamBuffers() {
@@ -172,7 +164,7 @@ extern "C" {
 FBS_API int FBS_CREATE_MP3STREAM(const char* name) {
     using namespace korvane::engine;
     const PlugoutRecord* record = plugoutInUse();
-    if (engine.initialised.load(std::memory_order_relaxed) == 0 || record == nullptr || streamActive() ||
+    if (!engineInitialised() || record == nullptr || streamActive() ||
         name == nullptr) {
         return 0;
     }
@@ -265,10 +257,7 @@ FBS_API int FBS_SET_STREAMPAN(float pan) {
     if (!streamActive()) {
         return 0;
     }
-    pan = std::isnan(pan) ? 0.0f : std::clamp(pan, -1.0f, 1.0f);
-    stream.rightgain.store(pan < 0.0f ? 1.0f + pan : 1.0f, std::memory_order_relaxed);
-    stream.leftgain.store(pan > 0.0f ? 1.0f - pan : 1.0f, std::memory_order_relaxed);
-    stream.pan.store(pan, std::memory_order_relaxed);
+    korvane::engine::storePan(stream, korvane::engine::clampPan(pan));
     return 1;
 }
 
