@@ -38,8 +38,7 @@ std::string promptInWindow(const FileDialogRequest& request) {
     std::string problem;
     for (;;) {
         screen::clear();
-        screen::placeCursor(1, 1);
-        screen::printLine(request.title);
+        screen::printLineAt(1, 1, request.title);
         screen::printLine("folder: " + request.folder);
         screen::printLine("files: " + patterns);
         screen::printLine("path (Enter alone cancels):");

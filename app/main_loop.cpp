@@ -97,8 +97,7 @@ void pollInput() {
 
 void speedPrompt() {
     screen::clear();
-    screen::placeCursor(2, 1);
-    screen::printLine("speed : enter a value (80..100)");
+    screen::printLineAt(2, 1, "speed : enter a value (80..100)");
     screen::printLine("        initial=100%  last=" + formatSingle(speed) + "%");
     const double value = parseNumber(screen::readLine());
     if (value > 0.001) speed = static_cast<float>(std::max(80.0, std::min(100.0, value)));
@@ -259,8 +258,7 @@ void mainLoop() {
             drawMainPanel();
         }
         if (std::fabs(auxvar) > 0.00001) {
-            screen::placeCursor(7, 1);
-            screen::print("auxvar=" + formatDouble(auxvar) + "   ");
+            screen::printAt(7, 1, "auxvar=" + formatDouble(auxvar) + "   ");
             screen::endLine();
         }
         if (keyCode != 0) dispatch();

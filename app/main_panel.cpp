@@ -129,25 +129,20 @@ void drawMainPanel() {
     screen::fillBox(0, 0, mainWindowWidth, 10, titleBarColour);
     screen::drawText(1, 1, trackTitle, defaultForeground);
 
-    screen::placeCursor(10, 1);
-    screen::print(equalizerOn == 1 ? "[G]equal  [E]edit" : "[G]noequal");
-    screen::placeCursor(10, 21);
-    screen::print("[S]speed");
+    screen::printAt(10, 1, equalizerOn == 1 ? "[G]equal  [E]edit" : "[G]noequal");
+    screen::printAt(10, 21, "[S]speed");
     screen::drawText(256, 72, "[P]playlist", defaultForeground);
 
     const int mode = autovolMode;
     if (mode >= 0 && mode <= 6) {
-        screen::placeCursor(11, 1);
-        screen::print(autovolLabels[mode]);
+        screen::printAt(11, 1, autovolLabels[mode]);
     }
-    screen::placeCursor(11, 21);
-    screen::print("[M]toMidi");
+    screen::printAt(11, 21, "[M]toMidi");
 
     screen::placeCursor(1, 1);
     drawButtons();
 
-    screen::placeCursor(4, 38);
-    screen::print(std::to_string(roundToInt(std::floor(bitRate / 1000.0))) + "K");
+    screen::printAt(4, 38, std::to_string(roundToInt(std::floor(bitRate / 1000.0))) + "K");
     screen::endLine();
 
     const std::string label = repeatLabel();

@@ -63,11 +63,6 @@ std::string decibelFigure(float gain) {
     return formatDouble(std::floor(100.0 * decibels) / 100.0).substr(0, 5);
 }
 
-void printAt(int row, int column, const std::string& text) {
-    screen::placeCursor(row, column);
-    screen::print(text);
-}
-
 // Applies the pointer position (px, py) of the previous reading with the
 // buttons held now: the right button alone sets the mid gain, any other
 // the edge and gain of the band on that side of 1 kHz.
@@ -99,14 +94,14 @@ bool isKey(int code, char letter) {
 
 void drawEqualizerPanel() {
     screen::clear();
-    printAt(2, 1, "+20");
-    printAt(7, 1, "+0");
-    printAt(11, 1, "-20");
-    printAt(8, 1, "20hz");
-    printAt(8, 9, "100hz");
-    printAt(8, 22, "1K");
-    printAt(8, 35, "10K");
-    printAt(8, 41, "25K");
+    screen::printAt(2, 1, "+20");
+    screen::printAt(7, 1, "+0");
+    screen::printAt(11, 1, "-20");
+    screen::printAt(8, 1, "20hz");
+    screen::printAt(8, 9, "100hz");
+    screen::printAt(8, 22, "1K");
+    screen::printAt(8, 35, "10K");
+    screen::printAt(8, 41, "25K");
     for (const int y : {zeroLine, plus20Line, minus20Line})
         screen::drawLine(0, y, chartWidth, y, screen::foreground());
 
@@ -127,9 +122,9 @@ void drawEqualizerPanel() {
     screen::drawLine(xH, yH, xH - sH, yM, curveColour);
     screen::drawLine(xL + sL, yM, xH - sH, yM, curveColour);
 
-    printAt(1, 1, "[O]order" + std::to_string(order));
-    printAt(2, 12, "lowf=" + std::to_string(equalizer.lowf) + "    highf=" + std::to_string(equalizer.highf));
-    printAt(1, 10, " lowg=" + decibelFigure(equalizer.lowg) + " midg=" + decibelFigure(equalizer.midg) +
+    screen::printAt(1, 1, "[O]order" + std::to_string(order));
+    screen::printAt(2, 12, "lowf=" + std::to_string(equalizer.lowf) + "    highf=" + std::to_string(equalizer.highf));
+    screen::printAt(1, 10, " lowg=" + decibelFigure(equalizer.lowg) + " midg=" + decibelFigure(equalizer.midg) +
                        " highg=" + decibelFigure(equalizer.highg));
 }
 
@@ -143,7 +138,7 @@ void equalizerEditor() {
         while (code == 0) {
             code = FBS_GET_KEYCODE();
             serviceTrackEnd();
-            if (std::fabs(auxvar) > 0.00001) printAt(4, 1, "auxvar=" + formatDouble(auxvar));
+            if (std::fabs(auxvar) > 0.00001) screen::printAt(4, 1, "auxvar=" + formatDouble(auxvar));
             for (int poll = 0; poll < 2; ++poll) {
                 MouseReading reading;
                 const bool inside = platform().readMouse(reading);

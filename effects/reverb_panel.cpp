@@ -53,11 +53,6 @@ std::string delayFigure(const char* label, float milliseconds) {
     return std::string(label) + "=" + std::to_string(static_cast<long long>(std::floor(milliseconds)));
 }
 
-void printAt(int row, int column, const std::string& text) {
-    screen::placeCursor(row, column);
-    screen::print(text);
-}
-
 }  // namespace
 
 void drawReverbPanel(ReverbPreset& preset, const std::string& name, int mx, int my) {
@@ -69,12 +64,11 @@ void drawReverbPanel(ReverbPreset& preset, const std::string& name, int mx, int 
         screen::drawBox(1, bar.top, barWidth, bar.top + barHeight, screen::foreground());
         screen::fillBox(1, bar.top, barWidth * value / full, bar.top + barHeight, barColour);
     }
-    printAt(3, 29, delayFigure("Treverb1", preset.Treverb1));
-    printAt(5, 29, gainFigure("kreverb1", preset.kreverb1));
-    printAt(8, 29, delayFigure("Treverb2", preset.Treverb2));
-    printAt(10, 29, gainFigure("kreverb2", preset.kreverb2));
-    screen::placeCursor(1, 1);
-    screen::printLine(name + "   [S]save  [L]load");
+    screen::printAt(3, 29, delayFigure("Treverb1", preset.Treverb1));
+    screen::printAt(5, 29, gainFigure("kreverb1", preset.kreverb1));
+    screen::printAt(8, 29, delayFigure("Treverb2", preset.Treverb2));
+    screen::printAt(10, 29, gainFigure("kreverb2", preset.kreverb2));
+    screen::printLineAt(1, 1, name + "   [S]save  [L]load");
 }
 
 void reverbPanel(ReverbPreset& preset, const std::string& name) {

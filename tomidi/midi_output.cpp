@@ -71,8 +71,7 @@ bool midiDeviceOpen() { return midiOutHandle != nullptr; }
 void chooseMidiDevice() {
     const int count = midiSystem().outputCount();
     screen::clear();
-    screen::placeCursor(2, 1);
-    screen::printLine("midiout : enter a value (0.." + std::to_string(count) + ")");
+    screen::printLineAt(2, 1, "midiout : enter a value (0.." + std::to_string(count) + ")");
     screen::printLine("        initial=0  last=" + std::to_string(midiDevice));
     const std::string line = screen::readLine();
     if (line.empty()) return;

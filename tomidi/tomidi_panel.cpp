@@ -59,22 +59,12 @@ constexpr float volStep = 1.025f;
 
 std::string firstChars(const std::string& text, std::size_t count) { return text.substr(0, count); }
 
-void printAt(int row, int column, const std::string& text) {
-    screen::placeCursor(row, column);
-    screen::print(text);
-}
-
-void printLineAt(int row, int column, const std::string& text) {
-    screen::placeCursor(row, column);
-    screen::printLine(text);
-}
-
 void drawTestLabel() {
-    if (toMidiPanel.testLabelShown) printLineAt(3, 31, toMidiPanel.testMode ? "[T]test  " : "[T]notest");
+    if (toMidiPanel.testLabelShown) screen::printLineAt(3, 31, toMidiPanel.testMode ? "[T]test  " : "[T]notest");
 }
 
 void drawAuxvar() {
-    if (std::fabs(auxvar) > 0.000001) printLineAt(3, 1, "auxvar=" + firstChars(formatDouble(auxvar) + "    ", 5));
+    if (std::fabs(auxvar) > 0.000001) screen::printLineAt(3, 1, "auxvar=" + firstChars(formatDouble(auxvar) + "    ", 5));
 }
 
 std::string cpuFigure() { return std::to_string(toMidiSettings.cpu / 120); }
@@ -86,7 +76,7 @@ void drawCpuFigure() {
         screen::setTextColours(alarmColour, panelBackground);
     else if (spare < 0.005)
         screen::setTextColours(warningColour, panelBackground);
-    printAt(6, 34, "cpu" + cpuFigure() + "  ");
+    screen::printAt(6, 34, "cpu" + cpuFigure() + "  ");
     if (spare < 0.0051) screen::setTextColours(defaultForeground, panelBackground);
 }
 
@@ -102,9 +92,9 @@ std::string windowLabel() {
 std::string kz0Label() { return "kz0=" + firstChars(formatSingle(kz0) + "     ", 5); }
 
 void drawTuningFigures() {
-    printAt(1, 17, "vol=" + firstChars(formatSingle(toMidiSettings.vol) + " ", 5));
-    printLineAt(2, 1, "aux=" + formatSingle(aux) + "     ");
-    printLineAt(2, 17, kz0Label());
+    screen::printAt(1, 17, "vol=" + firstChars(formatSingle(toMidiSettings.vol) + " ", 5));
+    screen::printLineAt(2, 1, "aux=" + formatSingle(aux) + "     ");
+    screen::printLineAt(2, 17, kz0Label());
     drawTestLabel();
     drawAuxvar();
     drawCpuFigure();
@@ -121,14 +111,14 @@ void drawChart() {
                         chartBottom, colour);
     }
     drawPanelHeader();
-    printAt(2, 17, kz0Label());
+    screen::printAt(2, 17, kz0Label());
     drawTestLabel();
-    printAt(4, 28, "[K][L]lock" + std::to_string(toMidiSettings.lock));
-    printAt(5, 28, harmonicLabel());
-    printLineAt(8, 28, windowLabel());
-    printAt(6, 28, "[X][C]");
+    screen::printAt(4, 28, "[K][L]lock" + std::to_string(toMidiSettings.lock));
+    screen::printAt(5, 28, harmonicLabel());
+    screen::printLineAt(8, 28, windowLabel());
+    screen::printAt(6, 28, "[X][C]");
     drawCpuFigure();
-    printAt(7, 28, "[Q][W]sin^" + formatSingle(toMidiSettings.sinExponent) + "  ");
+    screen::printAt(7, 28, "[Q][W]sin^" + formatSingle(toMidiSettings.sinExponent) + "  ");
     screen::drawText(1, 24, shortName, nameColour);
 }
 
@@ -159,8 +149,8 @@ void changeExponent(float e) {
     toMidiSettings.sinExponent = e;
     buildNoteTables();
     drawKernelView();
-    printAt(7, 28, "[Q][W]sin^" + formatSingle(e) + "    ");
-    printAt(6, 28, "[X][C]cpu");
+    screen::printAt(7, 28, "[Q][W]sin^" + formatSingle(e) + "    ");
+    screen::printAt(6, 28, "[X][C]cpu");
     toMidiPanel.redrawTime = now() + plotHeld;
 }
 
@@ -169,7 +159,7 @@ void changeWindow(float offset) {
     const float stepped = std::floor(10.0f * toMidiSettings.windowFactor + offset) / 10.0f;
     toMidiSettings.windowFactor = std::max(0.3f, std::min(1.9f, stepped));
     buildNoteTables();
-    printLineAt(8, 28, windowLabel());
+    screen::printLineAt(8, 28, windowLabel());
     platform().sleepMs(100);
 }
 
@@ -178,7 +168,7 @@ void changeCpu(int steps) {
     cpu = cpuStep * static_cast<int>(std::floor(cpu / static_cast<double>(cpuStep) + steps));
     if (cpu > cpuHighest) cpu = cpuLowest;
     if (cpu < cpuLowest) cpu = cpuHighest;
-    printAt(6, 28, "[X][C]cpu" + cpuFigure() + "  ");
+    screen::printAt(6, 28, "[X][C]cpu" + cpuFigure() + "  ");
     toMidiPanel.redrawTime = now() + redrawSoonCpu;
 }
 
@@ -201,7 +191,7 @@ void changeLock(int steps) {
         lock = lock >= 7 ? 1 : lock + 1;
     else
         lock = lock <= 1 ? 7 : lock - 1;
-    printAt(4, 28, "[K][L]lock" + std::to_string(lock));
+    screen::printAt(4, 28, "[K][L]lock" + std::to_string(lock));
 }
 
 void changeVol(bool up) {
@@ -212,13 +202,13 @@ void changeVol(bool up) {
 
 void togglePlayback() {
     if (playing.load(std::memory_order_relaxed) == 1) {
-        printLineAt(2, 28, "[P]play");
+        screen::printLineAt(2, 28, "[P]play");
         stopPlayback();
         stopped.store(1, std::memory_order_relaxed);
         allNotesOff();
         resetAnalysis();
     } else {
-        printLineAt(2, 28, "[P]Stop");
+        screen::printLineAt(2, 28, "[P]Stop");
         resetAnalysis();
         resumePlayback();
         stopped.store(0, std::memory_order_relaxed);
@@ -339,11 +329,11 @@ void leave() {
 }  // namespace
 
 void drawPanelHeader() {
-    printAt(1, 1, "[O]midiout" + std::to_string(midiDevice) + " ");
-    printAt(1, 17, "vol=" + firstChars(formatSingle(toMidiSettings.vol) + "  ", 5));
-    printAt(1, 28, "[B]-[N]+      ");
-    printLineAt(2, 1, "aux=" + firstChars(formatSingle(aux) + "     ", 5));
-    printLineAt(2, 28, stopped.load(std::memory_order_relaxed) != 0 ? "[P]play" : "[P]Stop");
+    screen::printAt(1, 1, "[O]midiout" + std::to_string(midiDevice) + " ");
+    screen::printAt(1, 17, "vol=" + firstChars(formatSingle(toMidiSettings.vol) + "  ", 5));
+    screen::printAt(1, 28, "[B]-[N]+      ");
+    screen::printLineAt(2, 1, "aux=" + firstChars(formatSingle(aux) + "     ", 5));
+    screen::printLineAt(2, 28, stopped.load(std::memory_order_relaxed) != 0 ? "[P]play" : "[P]Stop");
     drawTestLabel();
     drawAuxvar();
 }
@@ -379,8 +369,8 @@ void drawHarmonicView() {
             screen::fillBox(x, chartBottom - e, x + 1.1, chartBottom, harmonicColour);
         }
     }
-    printAt(5, 28, harmonicLabel());
-    printAt(6, 28, "[X][C]cpu");
+    screen::printAt(5, 28, harmonicLabel());
+    screen::printAt(6, 28, "[X][C]cpu");
 }
 
 void runToMidi() {

@@ -140,6 +140,16 @@ void printLine(std::string_view text) {
     endLine();
 }
 
+void printAt(int row, int column, std::string_view text) {
+    placeCursor(row, column);
+    print(text);
+}
+
+void printLineAt(int row, int column, std::string_view text) {
+    placeCursor(row, column);
+    printLine(text);
+}
+
 void drawText(double x, double y, std::string_view text, std::uint32_t colour) {
     Framebuffer& pixels = platform().framebuffer();
     long long left = roundToInt(x);

@@ -25,6 +25,9 @@ void print(std::string_view text);
 // Cursor to column 1 of the next row.
 void endLine();
 void printLine(std::string_view text);
+// The cursor placed, then print or printLine.
+void printAt(int row, int column, std::string_view text);
+void printLineAt(int row, int column, std::string_view text);
 
 // One colour, no background.
 void drawText(double x, double y, std::string_view text, std::uint32_t colour);
