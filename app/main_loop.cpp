@@ -244,7 +244,7 @@ std::string clockText(double seconds) {
 
 void applyEffectSettings() {
     FBS_ENABLE_MASTERCALLBACK();
-    FBS_SET_MASTERVOLUME(autovolMode >= 1 ? 0.9f : 0.85f);
+    FBS_SET_MASTERVOLUME(autovolMode >= 1 ? autoVolumeMasterVolume : plainMasterVolume);
 }
 
 void mainLoop() {

@@ -21,6 +21,9 @@ extern double auxvar;      // diagnostic value, shown when |auxvar| > 0.00001
 void mainLoop();
 // Minutes and seconds, each at least two digits: 00:59, 01:00, 125:00.
 std::string clockText(double seconds);
+// The mixer's master volume with automatic volume off, and on.
+constexpr float plainMasterVolume = 0.85f;
+constexpr float autoVolumeMasterVolume = 0.9f;
 // FBS_ENABLE_MASTERCALLBACK, then the master volume for the auto-volume mode.
 void applyEffectSettings();
 

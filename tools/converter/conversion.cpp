@@ -1,29 +1,20 @@
 #include "tools/converter/conversion.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <fcntl.h>
-#include <memory>
-#include <unistd.h>
 
 #include "app/main_loop.h"
-#include "app/number_text.h"
 #include "app/window/scripted_platform.h"
-#include "effects/analysis_ring.h"
 #include "effects/effect_settings.h"
 #include "effects/master_callback.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
-#include "playback/track_length.h"
 #include "tomidi/midi_output.h"
 #include "tomidi/note_tracking.h"
 #include "tomidi/pitch_analysis.h"
 #include "tomidi/recording_midi.h"
 #include "tomidi/tomidi_frame.h"
-#include "tools/converter/note_output.h"
 
 namespace korvane::converter {
 
@@ -32,8 +23,6 @@ namespace {
 constexpr int outputRate = 44100;
 constexpr int outputFrames = 600;
 constexpr double bufferSeconds = static_cast<double>(outputFrames) / outputRate;
-// The mixer's master volume while automatic volume is off.
-constexpr float masterVolume = 0.85f;
 // A stream that has given nothing after this long never will.
 constexpr double silentStart = 5.0;
 
@@ -107,16 +96,20 @@ private:
     double share_;
 };
 
-// The longest a row's events wait after their attack: its window and its
-// delay, and a little more for the note to be decided.
+// The longest a row's events wait after their attack, and a little more for
+// the note to be decided.
 double longestLag() {
     double lag = 0.0;
-    for (const NoteRow& row : noteRows)
-        lag = std::max(lag, row.windowLength / static_cast<double>(outputRate) + row.outputDelay);
+    for (int row = 0; row < noteRowCount; ++row) lag = std::max(lag, rowLag(row));
     return lag + 0.2;
 }
 
 }  // namespace
+
+double rowLag(int row) {
+    const NoteRow& r = noteRows[static_cast<std::size_t>(row)];
+    return r.windowLength / static_cast<double>(outputRate) + r.outputDelay;
+}
 
 bool ConversionRun::start(std::string& error) {
     installPlatform(&desk);
@@ -176,7 +169,6 @@ int ConversionRun::loudestSum(const std::string& path) {
 PassResult ConversionRun::play(const std::string& path, Channels channels, float gain, double length,
                                const ProgressReport& progress, double progressFrom, double progressShare) {
     PassResult result;
-    result.audioSeconds = length;
     allNotesOff();
     // Every pass tracks from scratch: a row the last pass left marked as
     // sounding would send a note-off it never started, or hold back its
@@ -190,7 +182,7 @@ PassResult ConversionRun::play(const std::string& path, Channels channels, float
     trackEnded = 0;
     if (gain > 0) {
         autovolMode = 0;
-        volume = gain / masterVolume;
+        volume = gain / plainMasterVolume;
         applyEffectSettings();
     }
     toMidiActive = 1;

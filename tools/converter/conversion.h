@@ -23,8 +23,11 @@ enum class Channels { Both, Left, Right };
 struct PassResult {
     LevelHistory levels;                // every frame's 77 levels, at audio times
     std::vector<TimedMessage> messages;  // what the player sent, at audio times
-    double audioSeconds = 0.0;           // of the file
 };
+
+// How long a row's events trail their attack in the player: its window
+// fills, then its output delay passes.
+double rowLag(int row);
 
 // The engine and the virtual clock of this process; the toMidi settings,
 // effects and tables as the player has them. Start once per process.

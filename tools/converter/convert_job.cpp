@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -60,8 +59,7 @@ std::vector<OutputNote> alignedNotes(const std::vector<OutputNote>& notes) {
     for (OutputNote note : notes) {
         const int row = note.note - lowestNote;
         if (row >= 0 && row < noteRowCount) {
-            const NoteRow& r = noteRows[row];
-            const double lag = r.outputDelay + r.windowLength / 44100.0 + decisionDelay;
+            const double lag = rowLag(row) + decisionDelay;
             note.onset = std::max(0.0, note.onset - lag);
             note.offset = std::max(note.onset + 0.001, note.offset - lag);
         }

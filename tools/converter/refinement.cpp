@@ -191,16 +191,21 @@ std::vector<RefinedNote> trackLengths(const LevelHistory& history, const std::ve
     std::vector<RefinedNote> notes;
     std::array<Sounding, rowCount> sounding{};
     const auto level = [&](int k, int row) { return history.levels[static_cast<std::size_t>(k)][row]; };
+    // The first frame up to `to` where the note on a row falls below its
+    // release share, -1 when it does not; peak follows its level up to there.
+    const auto releaseFrame = [&](int row, int to, float& peak) {
+        for (int j = sounding[row].frame; j <= to; ++j) {
+            peak = std::max(peak, level(j, row));
+            if (level(j, row) < releaseShare * peak) return j;
+        }
+        return -1;
+    };
     // Whether the note on a row, begun before frame k - 2, still sounds at k.
     const auto heldAt = [&](int row, int k) {
         const Sounding& s = sounding[row];
         if (s.note < 0 || frameAt(history, notes[static_cast<std::size_t>(s.note)].onset) >= k - 2) return false;
         float peak = s.peak;
-        for (int j = s.frame; j <= k; ++j) {
-            peak = std::max(peak, level(j, row));
-            if (level(j, row) < releaseShare * peak) return false;
-        }
-        return true;
+        return releaseFrame(row, k, peak) < 0;
     };
     // Whether an attack on a row at frame k is only a partial of a held
     // note wavering.
@@ -261,14 +266,8 @@ std::vector<RefinedNote> trackLengths(const LevelHistory& history, const std::ve
         if (s.note < 0) continue;
         RefinedNote& note = notes[static_cast<std::size_t>(s.note)];
         float peak = s.peak;
-        note.offset = history.times[static_cast<std::size_t>(last)];
-        for (int j = s.frame; j <= last; ++j) {
-            peak = std::max(peak, level(j, row));
-            if (level(j, row) < releaseShare * peak) {
-                note.offset = history.times[static_cast<std::size_t>(j)];
-                break;
-            }
-        }
+        const int released = releaseFrame(row, last, peak);
+        note.offset = history.times[static_cast<std::size_t>(released >= 0 ? released : last)];
         note.peakLevel = std::max(note.peakLevel, peak);
     }
     // A note always ends after it starts.
