@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 
@@ -94,23 +95,12 @@ std::string renderedWav(const std::vector<TimedMessage>& messages, double second
         return {};
     }
     const std::int64_t total = static_cast<std::int64_t>((std::max(0.0, seconds) + 1.0) * rate);
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(total) * 2);
-    std::int64_t done = 0;
-    const auto renderTo = [&](std::int64_t frame) {
-        frame = std::clamp<std::int64_t>(frame, done, total);
-        while (done < frame) {
-            const int step = static_cast<int>(std::min<std::int64_t>(frame - done, 4096));
-            synth->render(samples.data() + 2 * done, step);
-            done += step;
-        }
-    };
-    for (const TimedMessage& message : messages) {
-        renderTo(static_cast<std::int64_t>(message.time * rate));
-        synth->send(message.packed);
+    constexpr std::int64_t headerBytes = 44;
+    if (total * 4 > std::int64_t{UINT32_MAX} - headerBytes) {
+        error = "too long for a WAV file";
+        return {};
     }
-    renderTo(total);
-
-    const std::uint32_t dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
+    const auto dataBytes = static_cast<std::uint32_t>(total * 4);
     std::string wav = "RIFF";
     appendLittleEndian(wav, 36 + dataBytes, 4);
     wav += "WAVEfmt ";
@@ -123,8 +113,25 @@ std::string renderedWav(const std::vector<TimedMessage>& messages, double second
     appendLittleEndian(wav, 16, 2);
     wav += "data";
     appendLittleEndian(wav, dataBytes, 4);
-    wav.reserve(wav.size() + dataBytes);
-    for (const std::int16_t sample : samples) appendLittleEndian(wav, static_cast<std::uint16_t>(sample), 2);
+
+    // The synthesizer renders 16-bit stereo straight into the data chunk.
+    static_assert(std::endian::native == std::endian::little, "WAV samples are little-endian");
+    wav.resize(static_cast<std::size_t>(headerBytes) + dataBytes);
+    auto* samples = reinterpret_cast<std::int16_t*>(wav.data() + headerBytes);
+    std::int64_t done = 0;
+    const auto renderTo = [&](std::int64_t frame) {
+        frame = std::clamp<std::int64_t>(frame, done, total);
+        while (done < frame) {
+            const int step = static_cast<int>(std::min<std::int64_t>(frame - done, 4096));
+            synth->render(samples + 2 * done, step);
+            done += step;
+        }
+    };
+    for (const TimedMessage& message : messages) {
+        renderTo(static_cast<std::int64_t>(message.time * rate));
+        synth->send(message.packed);
+    }
+    renderTo(total);
     return wav;
 }
 

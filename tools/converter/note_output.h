@@ -32,7 +32,8 @@ std::string notesCsv(const std::vector<OutputNote>& notes);
 // The messages played on the built-in synthesizer (FluidSynth with the
 // General MIDI sound font), as a 44100 Hz 16-bit stereo WAV file's bytes,
 // `seconds` long plus a second of release. Empty with the reason in error
-// when the synthesizer cannot be had.
+// when the synthesizer cannot be had, or when the file would pass the 4 GiB
+// a WAV file can describe (about 6 h 45 min).
 std::string renderedWav(const std::vector<TimedMessage>& messages, double seconds, std::string& error);
 
 }  // namespace korvane::converter
