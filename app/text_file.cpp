@@ -44,8 +44,9 @@ bool writeAll(int fd, std::string_view content) {
 
 // An unnamed file in path's folder (O_TMPFILE), so that a writer killed
 // before it is done leaves nothing behind; -1 where the file system has no
-// such files.
+// such files, or where no /proc would let the file be named later.
 int openUnnamedBeside(const std::string& path) {
+    if (::access("/proc/self/fd", X_OK) != 0) return -1;
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
