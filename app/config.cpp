@@ -101,7 +101,7 @@ const Setting headSettings[] = {
 const Setting tailSettings[] = {
     {Form::Integer, 0, unlimited, [] { return double(nameStyle); },
      [](double v) { nameStyle = int(v); }},
-    {Form::Real, 0.2, {0.02, 2.0}, [] { return double(toMidiSettings.vol); },
+    {Form::Real, defaultVelocityScale, {0.02, 2.0}, [] { return double(toMidiSettings.vol); },
      [](double v) { toMidiSettings.vol = float(v); }},
     {Form::Integer, 0, unlimited, [] { return double(midiDevice); },
      [](double v) { midiDevice = int(v); }},

@@ -54,7 +54,7 @@ void OneFile(benchmark::State& state) {
     kc::Options options;
     std::string error;
     kc::applySettings(options, error);
-    const kc::Job job{kMusic, scratch("one.mid"), "", ""};
+    const kc::Job job{kMusic, scratch("one.mid")};
     double converting = 0.0;
     double decoding = 0.0;
     for (auto _ : state) {
@@ -80,7 +80,7 @@ void Batch(benchmark::State& state) {
     std::string error;
     kc::applySettings(options, error);
     std::vector<kc::Job> jobs;
-    for (int i = 0; i < 4; ++i) jobs.push_back({kMusic, scratch("batch" + std::to_string(i) + ".mid"), "", ""});
+    for (int i = 0; i < 4; ++i) jobs.push_back({kMusic, scratch("batch" + std::to_string(i) + ".mid")});
     const kc::Converter convert = [&options](const kc::Job& job, const kc::ProgressReport& progress) {
         return kc::convertJob(job, options, progress);
     };

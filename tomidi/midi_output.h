@@ -47,6 +47,31 @@ extern std::array<std::uint8_t, noteFlagCount> noteSounding;
 
 std::uint32_t packMidiMessage(int status, int data1, int data2);
 
+// A packed short message taken apart.
+struct ShortMessage {
+    int status;
+    int data1;
+    int data2;
+    explicit ShortMessage(std::uint32_t packed)
+        : status(static_cast<int>(packed & 0xFF)),
+          data1(static_cast<int>((packed >> 8) & 0xFF)),
+          data2(static_cast<int>((packed >> 16) & 0xFF)) {}
+    // Data bytes at or above 128 would be read as a status byte by the
+    // receiver.
+    bool valid() const { return status >= 0x80 && data1 < 0x80 && data2 < 0x80; }
+    // Program change and channel pressure carry one data byte.
+    int size() const {
+        const int kind = status & 0xF0;
+        return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+    }
+};
+
+// A packed short message at a time in seconds from the start of a track.
+struct TimedMessage {
+    double time = 0.0;
+    std::uint32_t packed = 0;
+};
+
 // Opens midiDevice; when that fails, a notice and the default synthesizer
 // (midiDevice becomes 0 if it opens). Then the program change.
 void openMidiDevice();

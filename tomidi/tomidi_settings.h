@@ -3,8 +3,11 @@
 
 namespace korvane {
 
+// The velocity scale a first start has.
+constexpr float defaultVelocityScale = 0.2f;
+
 struct ToMidiSettings {
-    float vol = 0.2f;          // velocity scale
+    float vol = defaultVelocityScale;  // velocity scale
     int lock = 1;              // tuning iterations, 1..10
     int harmo = 1;             // harmonic subtraction strength
     int cpu = 4800;            // measurement budget, 1200..12000

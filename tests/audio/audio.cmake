@@ -13,7 +13,7 @@ if(NOT TARGET korvane_test_audio)
     free_44100_stereo layer2_44100_stereo layer1_48000_mono
     piano_a4 piano_a4_sharp30 triad_c4 tremolo_a3
     noise_44100_stereo burst_44100_stereo quiet_44100_stereo loud_44100_stereo steps_44100_stereo
-    pause_44100_stereo)
+    pause_44100_stereo chords_melody halves_12db)
   list(TRANSFORM _files PREPEND ${KORVANE_TEST_AUDIO_DIR}/)
   list(TRANSFORM _files APPEND .mp3)
   add_custom_command(OUTPUT ${_files}

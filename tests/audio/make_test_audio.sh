@@ -33,6 +33,11 @@
 #   tremolo_a3.mp3          0.5 s of silence, then 3 s of 220 Hz swelling and
 #                           fading by 40 % five times a second, then 0.5 s of
 #                           silence
+# Plucked notes (sox's pluck), 44100 Hz stereo at 192 kbit/s:
+#   chords_melody.mp3       8 s: a melody of half-second notes in the fifth
+#                           octave over chords of two seconds, peaks at -3 dBFS
+#   halves_12db.mp3         C5 to C6 in 0.3 s notes twice, peaks at -3 dBFS,
+#                           the second time 12 dB quieter
 # Signals for the effects, 44100 Hz stereo at 192 kbit/s:
 #   noise_44100_stereo.mp3  4 s of white noise at -20 dB, channels independent
 #   burst_44100_stereo.mp3  0.2 s of silence, 50 ms of white noise at -6 dB
@@ -201,3 +206,41 @@ piano triad_c4 261.63 329.63 392
 sox -R -q -n -r 44100 -c 2 -b 16 "$work/tremolo_a3.wav" synth 3 sine 220 tremolo 5 40 gain -6 pad 0.5 0.5
 lame --quiet --cbr -b 128 "$work/tremolo_a3.wav" "$work/tremolo_a3.mp3"
 mv "$work/tremolo_a3.mp3" "$out/tremolo_a3.mp3"
+
+# plucked NAME SECONDS NOTE...: $work/NAME.wav, mono, the notes one after
+# another, each plucked and held SECONDS; a chord is its notes joined by "+".
+plucked() {
+  name=$1
+  seconds=$2
+  shift 2
+  parts=
+  i=0
+  for chord in "$@"; do
+    tones=$(echo "$chord" | tr + ' ')
+    generators=
+    count=0
+    for tone in $tones; do
+      generators="$generators pluck $tone"
+      count=$((count + 1))
+    done
+    # shellcheck disable=SC2086
+    sox -R -q -n -r 44100 -c $count -b 16 "$work/${name}_all.wav" synth "$seconds" $generators \
+      fade 0.005 "$seconds" 0.05
+    sox -R -q "$work/${name}_all.wav" -c 1 "$work/${name}_$i.wav" remix -
+    parts="$parts $work/${name}_$i.wav"
+    i=$((i + 1))
+  done
+  # shellcheck disable=SC2086
+  sox -R -q $parts "$work/$name.wav"
+}
+
+plucked melody 0.5 E5 D5 C5 D5 E5 E5 E5 D5 D5 D5 E5 G5 G5 E5 D5 C5
+plucked chords 2 C3+E4+G4 F3+A4+C5 G3+B4+D5 C3+E4+G4
+sox -R -q -m "$work/melody.wav" "$work/chords.wav" -c 2 "$work/chords_melody.wav" norm -3
+encode chords_melody
+
+plucked scale 0.3 C5 D5 E5 F5 G5 A5 B5 C6
+sox -R -q "$work/scale.wav" -c 2 "$work/loud_half.wav" norm -3
+sox -R -q "$work/loud_half.wav" "$work/quiet_half.wav" gain -12
+sox -R -q "$work/loud_half.wav" "$work/quiet_half.wav" "$work/halves_12db.wav"
+encode halves_12db

@@ -1,5 +1,6 @@
 // The converter's parts that need no engine: its command line, the MIDI
-// file bytes, the list of jobs, and the refinement on made-up levels.
+// file bytes, the list of jobs, the refinement on made-up levels and the
+// velocities of its notes.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +13,7 @@
 #include "tools/converter/midi_file.h"
 #include "tools/converter/options.h"
 #include "tools/converter/refinement.h"
+#include "tools/converter/velocities.h"
 #include "tests/converter/midi_reading.h"
 #include "tests/test_folder.h"
 
@@ -43,6 +45,7 @@ TEST(ConverterOptions, ValuesAreLimitedAsThePanelLimitsThemAndMistakesAreRefused
         EXPECT_NE(parseOptions(wrong).error, "") << wrong.front();
     EXPECT_EQ(parseOptions({"--help"}).error, "");
     EXPECT_EQ(parseOptions({"--", "-odd-name.mp3"}).options.inputs, (std::vector<std::string>{"-odd-name.mp3"}));
+    EXPECT_NE(parseOptions({"--wav", "x.wav", "--wav-mix", "x.wav", "a.mp3"}).error, "");
 }
 
 // --- MIDI file ---
@@ -213,6 +216,28 @@ TEST(ConverterRefinement, AChordGivesEachOfItsNotesAndSilenceGivesNone) {
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, (std::vector<int>{60, 64, 67}));
     EXPECT_TRUE(refineNotes(levelsOf({}, window, 3.0), window).empty());
+}
+
+// --- velocities ---
+
+TEST(ConverterVelocities, EachPeakAgainstTheLoudestOnTheGeneralMidiCurve) {
+    // Nine notes at 100 and one at 400: the loud level is 100, reached by
+    // one note in ten and passed by none.
+    std::vector<float> peaks(9, 100.0f);
+    peaks.push_back(400.0f);
+    const std::vector<int> velocities = refinedVelocities(peaks, 0.2f);
+    EXPECT_EQ(velocities.front(), loudVelocity);
+    EXPECT_EQ(velocities.back(), 127) << "twice the loud one's amplitude, clipped";
+
+    // Beside five more loud ones: quieter by 6, 12 and 24 dB, silent, and
+    // unmeasurable.
+    std::vector<float> levels = {100.0f, 50.0f, 25.0f, 6.25f, 0.0f, std::nanf("")};
+    levels.insert(levels.end(), 5, 100.0f);
+    const auto firstSix = [](const std::vector<int>& v) { return std::vector<int>(v.begin(), v.begin() + 6); };
+    EXPECT_EQ(firstSix(refinedVelocities(levels, 0.2f)), (std::vector<int>{108, 76, 54, 27, 1, 1}));
+    EXPECT_EQ(firstSix(refinedVelocities(levels, 0.1f)), (std::vector<int>{54, 38, 27, 14, 1, 1}))
+        << "vol scales them";
+    EXPECT_TRUE(refinedVelocities({}, 0.2f).empty());
 }
 
 }  // namespace

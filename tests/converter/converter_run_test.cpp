@@ -194,8 +194,12 @@ TEST_F(ConverterAgainstPlayer, RawEventsAreThePlayersEventsAtThePlayersTimes) {
         if (m.status == 0x90 || m.status == 0x80)
             player.push_back({m.status, m.data1, m.data2, static_cast<int>(std::lround((m.time - started) * 1000))});
 
+    const std::vector<ParsedEvent> events = parseMidi(bytesOf("raw.mid"));
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[1].bytes, (std::vector<int>{0xC0, 4})) << "the program the player chose as its output opened";
+    EXPECT_EQ(events[1].tick, 0u);
     std::vector<std::vector<int>> converter;
-    for (const ParsedEvent& event : parseMidi(bytesOf("raw.mid"))) {
+    for (const ParsedEvent& event : events) {
         const int status = event.bytes[0] & 0xF0;
         if (status == 0x90 || status == 0x80)
             converter.push_back({status, event.bytes[1], event.bytes[2], static_cast<int>(event.tick)});

@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     // Every conversion starts from the settings, as each runs in a process of its own.
     check(applySettings(options, error), "settings: " + error);
-    const Outcome outcome = convertJob({input.path(), output.path(), "", ""}, options, [](double, double) {});
+    const Outcome outcome = convertJob({input.path(), output.path()}, options, [](double, double) {});
 
     std::string written;
     const bool exists = korvane::readTextFile(output.path(), written);

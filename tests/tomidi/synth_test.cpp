@@ -1,11 +1,13 @@
 // The built-in synthesizer rendered into buffers, without an audio driver:
-// the note-ons that reach it through the MIDI output make sound, and all
-// notes off silences it within its release time.
+// the note-ons that reach it through the MIDI output make sound, all notes
+// off silences it within its release time, and its velocities become
+// loudness by the law of its voicing.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
-#include "tomidi/system_midi.h"
+#include "tomidi/fluid_synth_port.h"
 #include "tomidi_support.h"
 
 namespace korvane {
@@ -14,7 +16,7 @@ namespace {
 // The small General MIDI font loads faster than FluidR3.
 constexpr const char* smallSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
-// Rendering dithers: silence is within one step of zero.
+// Silence: nothing beyond one step from zero.
 constexpr int silence = 1;
 
 // Output -1 is a synthesizer that the test renders; there are no others.
@@ -44,7 +46,7 @@ public:
         return peak;
     }
 
-    std::unique_ptr<FluidSynthPort> synth = FluidSynthPort::open(smallSoundFont, false);
+    std::unique_ptr<FluidSynthPort> synth = FluidSynthPort::open(smallSoundFont, playerVoicing, false);
 };
 
 using SynthTest = ToMidiTest;
@@ -71,6 +73,30 @@ TEST_F(SynthTest, NoteOnsSoundAndAllNotesOffSilencesWithinTheRelease) {
 
     closeMidiDevice();
     openRecording();
+}
+
+// The level in dB of middle C struck at a velocity on a fresh synthesizer
+// with the player's sound font and program, over its first half second.
+double struckLevel(SynthVoicing voicing, int velocity) {
+    const std::unique_ptr<FluidSynthPort> synth = FluidSynthPort::open(generalMidiSoundFont, voicing, false);
+    if (!synth) return -200.0;
+    synth->send(packMidiMessage(0xC0 + midiChannel, midiProgram, 0));
+    synth->send(packMidiMessage(0x90 + midiChannel, 60, velocity));
+    std::vector<std::int16_t> buffer(2 * 22050);
+    synth->render(buffer.data(), 22050);
+    double energy = 0.0;
+    for (const std::int16_t sample : buffer) energy += double(sample) * sample;
+    return 10.0 * std::log10(energy / static_cast<double>(buffer.size()) + 1e-20);
+}
+
+TEST(SynthVoicing, PlayerVelocitiesPlayInProportionAndGeneralMidiOnesByTheirSquare) {
+    if (!std::filesystem::exists(generalMidiSoundFont)) GTEST_SKIP() << "no " << generalMidiSoundFont;
+    const double player64 = struckLevel(playerVoicing, 64);
+    EXPECT_NEAR(struckLevel(playerVoicing, 32) - player64, -6.0, 1.0);
+    EXPECT_NEAR(struckLevel(playerVoicing, 16) - player64, -12.0, 1.5);
+    const SynthVoicing generalMidi{VelocityLaw::GeneralMidi, playerVoicing.gain};
+    EXPECT_NEAR(struckLevel(generalMidi, 32) - struckLevel(generalMidi, 64), -12.0, 1.0);
+    EXPECT_NEAR(struckLevel(generalMidi, 90), player64, 1e-9) << "the player's 64 is General MIDI's 90";
 }
 
 }  // namespace

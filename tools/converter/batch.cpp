@@ -73,6 +73,7 @@ std::vector<Job> planJobs(const Options& options) {
                          : resultPath(options.output, several, source, ".mid");
         job.notes = resultPath(options.notes, several, source, ".csv");
         job.wav = resultPath(options.wav, several, source, ".wav");
+        job.wavMix = resultPath(options.wavMix, several, source, ".wav");
         jobs.push_back(std::move(job));
     }
     return jobs;

@@ -11,13 +11,14 @@
 
 namespace korvane::converter {
 
-// One file to convert and the paths of its results (notes and wav empty
-// when not asked for).
+// One file to convert and the paths of its results (notes, wav and wavMix
+// empty when not asked for).
 struct Job {
     std::string input;
     std::string output;
-    std::string notes;
-    std::string wav;
+    std::string notes = {};
+    std::string wav = {};
+    std::string wavMix = {};
 };
 
 // The jobs for the command line: a folder stands for its ".mp3" files

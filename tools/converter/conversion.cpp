@@ -60,13 +60,20 @@ int copyRight(void* buffer, int channels, int frames) {
     return 0;
 }
 
-// The loudest left + right seen by measureSum.
+// The loudest left + right seen by measureSum, and where it keeps the
+// samples when asked to. The host-driven output runs it on the main thread.
 int loudest = 0;
+std::vector<std::int16_t>* kept = nullptr;
 int measureSum(void* buffer, int channels, int frames) {
     const auto* samples = static_cast<const std::int16_t*>(buffer);
     for (int i = 0; i < frames; ++i) {
-        const int sum = channels == 2 ? samples[2 * i] + samples[2 * i + 1] : 2 * samples[i];
-        loudest = std::max(loudest, std::abs(sum));
+        const int left = samples[channels == 2 ? 2 * i : i];
+        const int right = samples[channels == 2 ? 2 * i + 1 : i];
+        loudest = std::max(loudest, std::abs(left + right));
+        if (kept != nullptr) {
+            kept->push_back(static_cast<std::int16_t>(left));
+            kept->push_back(static_cast<std::int16_t>(right));
+        }
     }
     return 0;
 }
@@ -142,9 +149,10 @@ ConversionRun::~ConversionRun() {
     desk.onTimeAdvance(nullptr);
 }
 
-int ConversionRun::loudestSum(const std::string& path) {
+int ConversionRun::loudestSum(const std::string& path, std::vector<std::int16_t>* decoded) {
     FBS_DISABLE_MASTERCALLBACK();
     loudest = 0;
+    kept = decoded;
     int result = -1;
     if (FBS_CREATE_MP3STREAM(path.c_str()) == 1) {
         FBS_SET_STREAMCALLBACK(measureSum);
@@ -162,6 +170,7 @@ int ConversionRun::loudestSum(const std::string& path) {
         FBS_DISABLE_STREAMCALLBACK();  // it would stay with the next stream
         FBS_END_MP3STREAM();
     }
+    kept = nullptr;
     applyEffectSettings();
     return result;
 }
@@ -214,6 +223,8 @@ PassResult ConversionRun::play(const std::string& path, Channels channels, float
     allNotesOff();  // the track's end
     FBS_END_MP3STREAM();
     toMidiActive = 0;
+    // The player chose the program when its output opened, before any track.
+    result.messages.push_back({0.0, packMidiMessage(0xC0 + midiChannel, midiProgram, 0)});
     for (const RecordingMidi::Message& message : midi.messages)
         result.messages.push_back({message.time - begin, message.packed});
     return result;

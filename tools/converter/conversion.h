@@ -5,6 +5,7 @@
 // one file (see batch.h).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,7 @@ enum class Channels { Both, Left, Right };
 
 struct PassResult {
     LevelHistory levels;                // every frame's 77 levels, at audio times
-    std::vector<TimedMessage> messages;  // what the player sent, at audio times
+    std::vector<TimedMessage> messages;  // what the player sent, at audio times, from the program change
 };
 
 // How long a row's events trail their attack in the player: its window
@@ -38,8 +39,10 @@ public:
     ~ConversionRun();
 
     // The loudest left + right sample the stream gives, or -1 when the file
-    // gives no audio.
-    int loudestSum(const std::string& path);
+    // gives no audio. decoded, when given, receives the stream's samples as
+    // the decoder gives them: interleaved stereo at 44100 Hz from the start
+    // of the track, the time of every pass's levels and events.
+    int loudestSum(const std::string& path, std::vector<std::int16_t>* decoded = nullptr);
 
     // Plays the file through the toMidi path once, from a fresh start (notes
     // off, note tracking and ring cleared, kz0 1). gain, when positive,

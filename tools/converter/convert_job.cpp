@@ -13,11 +13,11 @@
 #include "app/number_text.h"
 #include "app/text_file.h"
 #include "playback/track_length.h"
-#include "tomidi/note_tracking.h"
 #include "tomidi/pitch_analysis.h"
 #include "tomidi/tomidi_settings.h"
 #include "tools/converter/conversion.h"
 #include "tools/converter/note_output.h"
+#include "tools/converter/velocities.h"
 
 namespace korvane::converter {
 
@@ -71,8 +71,9 @@ std::vector<OutputNote> alignedNotes(const std::vector<OutputNote>& notes) {
 }
 
 std::vector<OutputNote> refinedNotes(ConversionRun& run, const std::string& path, double seconds,
-                                     const ProgressReport& progress, std::string& error) {
-    const int loudest = run.loudestSum(path);
+                                     std::vector<std::int16_t>* decoded, const ProgressReport& progress,
+                                     std::string& error) {
+    const int loudest = run.loudestSum(path, decoded);
     if (loudest < 0) {
         error = "gives no audio";
         return {};
@@ -94,10 +95,14 @@ std::vector<OutputNote> refinedNotes(ConversionRun& run, const std::string& path
     std::array<int, rowCount> window{};
     for (int r = 0; r < rowCount; ++r) window[r] = noteRows[r].windowLength;
 
+    const std::vector<RefinedNote> refined = refineNotes(both, window);
+    std::vector<float> peaks;
+    for (const RefinedNote& note : refined) peaks.push_back(note.peakLevel);
+    const std::vector<int> velocities = refinedVelocities(peaks, toMidiSettings.vol);
     std::vector<OutputNote> notes;
-    for (const RefinedNote& note : refineNotes(both, window))
-        notes.push_back({std::max(0.0, note.onset - refinedOnsetDelay), note.offset - refinedOnsetDelay,
-                         note.note, velocityOf(note.peakLevel, toMidiSettings.vol)});
+    for (std::size_t i = 0; i < refined.size(); ++i)
+        notes.push_back({std::max(0.0, refined[i].onset - refinedOnsetDelay),
+                         refined[i].offset - refinedOnsetDelay, refined[i].note, velocities[i]});
     return notes;
 }
 
@@ -140,7 +145,10 @@ Outcome convertJob(const Job& job, const Options& options, const ProgressReport&
 
     std::vector<OutputNote> notes;
     std::vector<TimedMessage> messages;
+    std::vector<std::int16_t> decoded;
+    std::vector<std::int16_t>* keepDecoded = job.wavMix.empty() ? nullptr : &decoded;
     if (raw) {
+        if (keepDecoded != nullptr && run.loudestSum(job.input, keepDecoded) < 0) return {false, "gives no audio"};
         const PassResult pass = run.play(job.input, Channels::Both, 0.0f, seconds, progress, 0.0, 1.0);
         messages = pass.messages;
         if (!options.playerTiming) {
@@ -148,7 +156,7 @@ Outcome convertJob(const Job& job, const Options& options, const ProgressReport&
             messages = messagesOfNotes(notes, messages.empty() ? seconds : messages.back().time);
         }
     } else {
-        notes = refinedNotes(run, job.input, seconds, progress, error);
+        notes = refinedNotes(run, job.input, seconds, keepDecoded, progress, error);
         if (!error.empty()) return {false, error};
         messages = messagesOfNotes(notes, seconds);
     }
@@ -156,10 +164,17 @@ Outcome convertJob(const Job& job, const Options& options, const ProgressReport&
     notes = notesOfMessages(messages);
 
     std::vector<std::pair<std::string, std::string>> files;
-    if (!job.wav.empty()) {
-        std::string wav = renderedWav(messages, messages.empty() ? 0.0 : messages.back().time, error);
+    if (!job.wav.empty() || !job.wavMix.empty()) {
+        // The player's velocities are played as the player plays them.
+        std::string wav = renderedWav(messages, messages.empty() ? 0.0 : messages.back().time,
+                                      raw ? playerVoicing : fileVoicing, error);
         if (wav.empty()) return {false, error};
-        files.emplace_back(job.wav, std::move(wav));
+        if (!job.wavMix.empty()) {
+            std::string mix = mixedWav(decoded, wav, error);
+            if (mix.empty()) return {false, error};
+            files.emplace_back(job.wavMix, std::move(mix));
+        }
+        if (!job.wav.empty()) files.emplace_back(job.wav, std::move(wav));
     }
     if (!job.notes.empty()) files.emplace_back(job.notes, notesCsv(notes));
     files.emplace_back(job.output, midiFileBytes(messages));

@@ -3,18 +3,12 @@
 // of 500000 microseconds per quarter), no running status.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
-namespace korvane::converter {
+#include "tomidi/midi_output.h"
 
-// A short message packed as status + data1 x 256 + data2 x 65536, at a time
-// in seconds from the start of the track.
-struct TimedMessage {
-    double time = 0.0;
-    std::uint32_t packed = 0;
-};
+namespace korvane::converter {
 
 constexpr int ticksPerQuarter = 500;
 constexpr int microsecondsPerQuarter = 500000;

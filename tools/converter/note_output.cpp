@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
 #include "tomidi/midi_output.h"
-#include "tomidi/system_midi.h"
+#include "tomidi/fluid_synth_port.h"
 
 namespace korvane::converter {
 
@@ -87,51 +88,70 @@ std::string notesCsv(const std::vector<OutputNote>& notes) {
     return text;
 }
 
-std::string renderedWav(const std::vector<TimedMessage>& messages, double seconds, std::string& error) {
-    constexpr int rate = 44100;
-    const std::unique_ptr<FluidSynthPort> synth = FluidSynthPort::open(generalMidiSoundFont, false);
-    if (!synth) {
-        error = std::string("the synthesizer could not start with ") + generalMidiSoundFont;
-        return {};
-    }
-    const std::int64_t total = static_cast<std::int64_t>((std::max(0.0, seconds) + 1.0) * rate);
-    constexpr std::int64_t headerBytes = 44;
-    if (total * 4 > std::int64_t{UINT32_MAX} - headerBytes) {
+namespace {
+
+constexpr std::int64_t wavHeaderBytes = 44;
+
+// A 16-bit stereo WAV file at synthRate of `frames` silent frames, or empty
+// when it would pass the 4 GiB a WAV file can describe.
+std::string silentWav(std::int64_t frames, std::string& error) {
+    frames = std::max<std::int64_t>(0, frames);
+    if (frames * 4 > std::int64_t{UINT32_MAX} - wavHeaderBytes) {
         error = "too long for a WAV file";
         return {};
     }
-    const auto dataBytes = static_cast<std::uint32_t>(total * 4);
+    const auto dataBytes = static_cast<std::uint32_t>(frames * 4);
     std::string wav = "RIFF";
     appendLittleEndian(wav, 36 + dataBytes, 4);
     wav += "WAVEfmt ";
     appendLittleEndian(wav, 16, 4);
-    appendLittleEndian(wav, 1, 2);         // PCM
-    appendLittleEndian(wav, 2, 2);         // stereo
-    appendLittleEndian(wav, rate, 4);
-    appendLittleEndian(wav, rate * 4, 4);  // bytes per second
-    appendLittleEndian(wav, 4, 2);         // bytes per frame
+    appendLittleEndian(wav, 1, 2);              // PCM
+    appendLittleEndian(wav, 2, 2);              // stereo
+    appendLittleEndian(wav, synthRate, 4);
+    appendLittleEndian(wav, synthRate * 4, 4);  // bytes per second
+    appendLittleEndian(wav, 4, 2);              // bytes per frame
     appendLittleEndian(wav, 16, 2);
     wav += "data";
     appendLittleEndian(wav, dataBytes, 4);
+    wav.resize(static_cast<std::size_t>(wavHeaderBytes) + dataBytes);
+    return wav;
+}
 
-    // The synthesizer renders 16-bit stereo straight into the data chunk.
-    static_assert(std::endian::native == std::endian::little, "WAV samples are little-endian");
-    wav.resize(static_cast<std::size_t>(headerBytes) + dataBytes);
-    auto* samples = reinterpret_cast<std::int16_t*>(wav.data() + headerBytes);
-    std::int64_t done = 0;
-    const auto renderTo = [&](std::int64_t frame) {
-        frame = std::clamp<std::int64_t>(frame, done, total);
-        while (done < frame) {
-            const int step = static_cast<int>(std::min<std::int64_t>(frame - done, 4096));
-            synth->render(samples + 2 * done, step);
-            done += step;
-        }
-    };
-    for (const TimedMessage& message : messages) {
-        renderTo(static_cast<std::int64_t>(message.time * rate));
-        synth->send(message.packed);
+// The samples of a WAV file that silentWav made; they are written in place.
+static_assert(std::endian::native == std::endian::little, "WAV samples are little-endian");
+std::int16_t* samplesOf(std::string& wav) { return reinterpret_cast<std::int16_t*>(wav.data() + wavHeaderBytes); }
+std::int64_t framesOf(const std::string& wav) {
+    return wav.size() < wavHeaderBytes ? 0 : static_cast<std::int64_t>(wav.size() - wavHeaderBytes) / 4;
+}
+
+// One frame's two samples as one, halved with ties to even.
+std::int16_t mono(const std::int16_t* frame) {
+    return static_cast<std::int16_t>(std::nearbyint((frame[0] + frame[1]) / 2.0));
+}
+
+}  // namespace
+
+std::string renderedWav(const std::vector<TimedMessage>& messages, double seconds, SynthVoicing voicing,
+                        std::string& error) {
+    const std::unique_ptr<FluidSynthPort> synth = FluidSynthPort::open(generalMidiSoundFont, voicing, false);
+    if (!synth) {
+        error = std::string("the synthesizer could not start with ") + generalMidiSoundFont;
+        return {};
     }
-    renderTo(total);
+    std::string wav = silentWav(static_cast<std::int64_t>((std::max(0.0, seconds) + 1.0) * synthRate), error);
+    if (!wav.empty()) renderTimedMessages(*synth, messages, samplesOf(wav), framesOf(wav));
+    return wav;
+}
+
+std::string mixedWav(const std::vector<std::int16_t>& decoded, const std::string& rendered, std::string& error) {
+    const auto decodedFrames = static_cast<std::int64_t>(decoded.size() / 2);
+    const std::int64_t renderedFrames = framesOf(rendered);
+    std::string wav = silentWav(std::max(decodedFrames, renderedFrames), error);
+    if (wav.empty()) return wav;
+    std::int16_t* out = samplesOf(wav);
+    const auto* midi = reinterpret_cast<const std::int16_t*>(rendered.data() + wavHeaderBytes);
+    for (std::int64_t i = 0; i < decodedFrames; ++i) out[2 * i] = mono(&decoded[static_cast<std::size_t>(2 * i)]);
+    for (std::int64_t i = 0; i < renderedFrames; ++i) out[2 * i + 1] = mono(midi + 2 * i);
     return wav;
 }
 

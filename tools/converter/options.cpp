@@ -69,6 +69,7 @@ const std::map<std::string, Setter>& valueOptions() {
         {"--config", textSetting(&Options::config)},
         {"--notes", textSetting(&Options::notes)},
         {"--wav", textSetting(&Options::wav)},
+        {"--wav-mix", textSetting(&Options::wavMix)},
         {"--vol", realSetting(&Options::vol, 0.02, 2.0)},
         {"--sin-exponent", realSetting(&Options::sinExponent, 0.0, 60.0)},
         {"--window-factor", realSetting(&Options::windowFactor, 0.3, 1.9)},
@@ -142,6 +143,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
         }
     }
     if (!o.help && !o.version && o.inputs.empty()) parsed.error = "no input file";
+    if (!o.wav.empty() && o.wav == o.wavMix) parsed.error = "--wav and --wav-mix name the same file";
     return parsed;
 }
 
@@ -155,7 +157,7 @@ std::string usageText() {
            "                       (default: each input's name with .mid beside it)\n"
            "  --config FILE        settings in korvane.ini form (default: korvane.ini\n"
            "                       in the current folder when it exists)\n"
-           "  --vol X              velocity scale, 0.02..2\n"
+           "  --vol X              velocity scale, 0.02..2 (0.2 keeps the velocities)\n"
            "  --lock N             tuning iterations, 1..7\n"
            "  --harmo N            harmonic subtraction, 0..10\n"
            "  --cpu N              measurement budget, 1200..12000\n"
@@ -166,6 +168,8 @@ std::string usageText() {
            "  --shift SECONDS      added to every time\n"
            "  --notes FILE.csv     also write the notes (onset, offset, pitch, velocity)\n"
            "  --wav FILE.wav       also render the MIDI with the built-in synthesizer\n"
+           "  --wav-mix FILE.wav   also write the input (left) beside that rendering\n"
+           "                       (right), both in mono and time-aligned\n"
            "  --jobs N             files converted at once (default: one per core)\n"
            "  -q, --quiet          no progress and no summary\n"
            "  -h, --help           this text\n"

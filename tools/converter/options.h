@@ -26,6 +26,7 @@ struct Options {
     int jobs = 0;                     // files converted at once; 0: one per core
     std::string notes;                // --notes: CSV of the notes (file, or folder for several)
     std::string wav;                  // --wav: the MIDI rendered by the synthesizer
+    std::string wavMix;               // --wav-mix: the input left, that rendering right
     bool raw = false;                 // the player's events exactly as sent, unrefined
     bool playerTiming = false;        // the player's times, not moved to the attacks
     double shift = 0.0;               // seconds added to every time
