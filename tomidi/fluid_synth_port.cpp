@@ -77,6 +77,10 @@ void FluidSynthPort::renderLimited(float* left, float* right, std::ptrdiff_t ste
 }
 
 void FluidSynthPort::render(std::int16_t* stereo, int frames) {
+    if (offline_.empty()) {
+        std::fill_n(stereo, 2 * std::max(0, frames), std::int16_t{0});
+        return;
+    }
     while (frames > 0) {
         const int step = std::min(frames, chunkFrames);
         renderLimited(offline_.data(), offline_.data() + 1, 2, step);

@@ -57,11 +57,12 @@ public:
     ~FluidSynthPort() override;
     void send(std::uint32_t message) override;
     // Without an audio output: the next frames, interleaved 16-bit stereo at
-    // synthRate. They trail the messages by the limiter's latency.
+    // synthRate. They trail the messages by the limiter's latency. With an
+    // audio output, which renders on its own, silence.
     void render(std::int16_t* stereo, int frames);
 
 private:
-    FluidSynthPort(SynthVoicing voicing) : voicing_(voicing) {}
+    explicit FluidSynthPort(SynthVoicing voicing) : voicing_(voicing) {}
     bool startAudio();
     bool startSdlAudio();
     // The synthesizer's next frames through the limiter, in place.
