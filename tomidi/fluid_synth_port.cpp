@@ -17,12 +17,13 @@ std::int16_t toSample(float value) {
     return static_cast<std::int16_t>(std::lrintf(std::clamp(value * 32768.0f, -32768.0f, 32767.0f)));
 }
 
-}  // namespace
-
+// The velocity the synthesizer is given for a note-on of `velocity`.
 int voicedVelocity(VelocityLaw law, int velocity) {
     if (law == VelocityLaw::GeneralMidi || velocity <= 0) return velocity;
     return std::clamp(static_cast<int>(std::lround(127.0 * std::sqrt(velocity / 127.0))), 1, 127);
 }
+
+}  // namespace
 
 // The sound font's samples are loaded per preset when a program is chosen
 // (FluidSynth's dynamic sample loading), so opening costs about 30 ms

@@ -47,9 +47,6 @@ struct SynthVoicing {
 // 9 dB under). The limiter holds the loudest pieces under full scale.
 constexpr SynthVoicing playerVoicing{VelocityLaw::Player, 4.0f};
 
-// The velocity the synthesizer is given for a note-on of `velocity`.
-int voicedVelocity(VelocityLaw law, int velocity);
-
 class FluidSynthPort : public MidiPort {
 public:
     // nullptr when the synthesizer, the sound font or the audio output

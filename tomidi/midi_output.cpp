@@ -54,6 +54,8 @@ std::uint32_t packMidiMessage(int status, int data1, int data2) {
            (static_cast<std::uint32_t>(data2 & 0xFF) << 16);
 }
 
+std::uint32_t programChangeMessage() { return packMidiMessage(0xC0 + midiChannel, midiProgram, 0); }
+
 void openMidiDevice() {
     midiOutHandle = midiSystem().open(identifierOf(midiDevice));
     if (!midiOutHandle) {
@@ -61,7 +63,7 @@ void openMidiDevice() {
         midiOutHandle = midiSystem().open(-1);
         if (midiOutHandle) midiDevice = 0;
     }
-    send(0xC0 + midiChannel, midiProgram, 0);
+    if (midiOutHandle) midiOutHandle->send(programChangeMessage());
 }
 
 void closeMidiDevice() { midiOutHandle.reset(); }

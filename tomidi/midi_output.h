@@ -46,6 +46,8 @@ extern int midiDevice;  // the user's number: 0 the default synthesizer, k outpu
 extern std::array<std::uint8_t, noteFlagCount> noteSounding;
 
 std::uint32_t packMidiMessage(int status, int data1, int data2);
+// The program change an output gets as it opens, before any note.
+std::uint32_t programChangeMessage();
 
 // A packed short message taken apart.
 struct ShortMessage {

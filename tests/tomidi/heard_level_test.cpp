@@ -55,7 +55,7 @@ protected:
         desk.pushKeyAt(started + pieceSeconds + tailSeconds, key::Escape);
         runToMidi();
         // The program change went out when the output opened.
-        std::vector<TimedMessage> messages = {{0.0, packMidiMessage(0xC0 + midiChannel, midiProgram, 0)}};
+        std::vector<TimedMessage> messages = {{0.0, programChangeMessage()}};
         for (const SentMessage& m : takeSent())
             messages.push_back({m.time - started, packMidiMessage(m.status, m.data1, m.data2)});
         const std::unique_ptr<FluidSynthPort> synth = FluidSynthPort::open(generalMidiSoundFont, playerVoicing, false);

@@ -80,7 +80,7 @@ TEST_F(SynthTest, NoteOnsSoundAndAllNotesOffSilencesWithinTheRelease) {
 double struckLevel(SynthVoicing voicing, int velocity) {
     const std::unique_ptr<FluidSynthPort> synth = FluidSynthPort::open(generalMidiSoundFont, voicing, false);
     if (!synth) return -200.0;
-    synth->send(packMidiMessage(0xC0 + midiChannel, midiProgram, 0));
+    synth->send(programChangeMessage());
     synth->send(packMidiMessage(0x90 + midiChannel, 60, velocity));
     std::vector<std::int16_t> buffer(2 * 22050);
     synth->render(buffer.data(), 22050);

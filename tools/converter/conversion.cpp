@@ -224,7 +224,7 @@ PassResult ConversionRun::play(const std::string& path, Channels channels, float
     FBS_END_MP3STREAM();
     toMidiActive = 0;
     // The player chose the program when its output opened, before any track.
-    result.messages.push_back({0.0, packMidiMessage(0xC0 + midiChannel, midiProgram, 0)});
+    result.messages.push_back({0.0, programChangeMessage()});
     for (const RecordingMidi::Message& message : midi.messages)
         result.messages.push_back({message.time - begin, message.packed});
     return result;

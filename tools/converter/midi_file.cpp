@@ -25,12 +25,6 @@ void appendVariableLength(std::string& out, std::uint32_t value) {
     out.push_back(bytes[0]);
 }
 
-// Program change and channel pressure carry one data byte.
-int messageLength(std::uint32_t packed) {
-    const std::uint32_t kind = packed & 0xF0;
-    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
-}
-
 // Whole milliseconds, never negative, within what a delta time can hold.
 std::uint32_t tickOf(double seconds) {
     const double ticks = std::nearbyint(seconds * 1000.0);
@@ -52,7 +46,7 @@ std::string midiFileBytes(const std::vector<TimedMessage>& messages) {
         appendVariableLength(track, tick - lastTick);
         lastTick = tick;
         // Status byte with its high bit, data bytes without.
-        for (int i = 0; i < messageLength(message.packed); ++i) {
+        for (int i = 0; i < ShortMessage(message.packed).size(); ++i) {
             const std::uint32_t byte = (message.packed >> (8 * i)) & 0x7F;
             track.push_back(static_cast<char>(i == 0 ? byte | 0x80 : byte));
         }

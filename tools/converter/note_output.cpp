@@ -17,7 +17,6 @@ namespace {
 constexpr int statusNoteOff = 0x80;
 constexpr int statusNoteOn = 0x90;
 constexpr int statusController = 0xB0;
-constexpr int statusProgram = 0xC0;
 constexpr int allNotesOffController = 123;
 constexpr int sustainController = 64;
 
@@ -43,7 +42,7 @@ std::vector<TimedMessage> messagesOfNotes(const std::vector<OutputNote>& notes, 
         if (a.time != b.time) return a.time < b.time;
         return statusOf(a.packed) == statusNoteOff && statusOf(b.packed) != statusNoteOff;
     });
-    std::vector<TimedMessage> messages = {{0.0, packMidiMessage(statusProgram + midiChannel, midiProgram, 0)}};
+    std::vector<TimedMessage> messages = {{0.0, programChangeMessage()}};
     messages.insert(messages.end(), events.begin(), events.end());
     const double last = std::max(end, messages.back().time);
     messages.push_back({last, packMidiMessage(statusController + midiChannel, allNotesOffController, 0)});

@@ -14,7 +14,7 @@ bool applySettings(const Options& options, std::string& error) {
     std::error_code ignored;
     if (path.empty() && std::filesystem::is_regular_file(configFileName, ignored)) path = configFileName;
     if (path.empty()) {
-        toMidiSettings = {defaultVol, defaultLock, defaultHarmo, defaultCpu, defaultSinExponent,
+        toMidiSettings = {defaultVelocityScale, defaultLock, defaultHarmo, defaultCpu, defaultSinExponent,
                           options.raw ? defaultRawWindowFactor : defaultWindowFactor};
         volume = defaultVolume;
     } else {

@@ -5,18 +5,16 @@
 
 #include <string>
 
-#include "tomidi/tomidi_settings.h"
 #include "tools/converter/options.h"
 
 namespace korvane::converter {
 
 // The converter's defaults, the panel settings that transcribe best on the
 // evaluation corpora: short windows at the smallest budget, strong harmonic
-// subtraction, the most tuning iterations, and the player's velocity scale.
-// The refinement resolves fast repeated notes and low lines better from the
-// shorter windows of 0.45; the player's own decisions (--raw) come out best
-// from the steadier levels of 0.6.
-constexpr float defaultVol = defaultVelocityScale;
+// subtraction, the most tuning iterations; the velocity scale is the
+// player's (defaultVelocityScale). The refinement resolves fast repeated
+// notes and low lines better from the shorter windows of 0.45; the player's
+// own decisions (--raw) come out best from the steadier levels of 0.6.
 constexpr int defaultLock = 7;
 constexpr int defaultHarmo = 10;
 constexpr int defaultCpu = 1200;
