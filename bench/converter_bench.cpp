@@ -1,7 +1,8 @@
 // Speed and memory of korvane-tomidi on a generated three-minute MP3.
 //
 // OneFile: one conversion at the converter's defaults (the loudness pass,
-// both channels' analysis passes, the refinement, the MIDI file written),
+// the analysis pass through spectrum, note model and note decisions, the
+// MIDI file written),
 // in this process, on the wall clock. Each iteration also decodes the same
 // file, already in memory, with bare libmad. Counters: "x_realtime", the
 // audio's duration over the conversion's time (goal: at least 60), and
@@ -13,6 +14,10 @@
 // runs them). Counters: "x_both_cores", the one-core time over the
 // both-cores time (goal: at least 1.8 on two cores), and "peak_MiB", the
 // largest resident size any conversion process reached (goal: under 64).
+//
+// NoteModel/set: the note model alone on a minute of spectrum frames, with
+// the convolution compiled for the plain, SSE2 and AVX2 instruction sets.
+// Counter: "x_realtime", a minute over the model's time.
 #include <benchmark/benchmark.h>
 #include <mad.h>
 #include <sched.h>
@@ -27,6 +32,7 @@
 #include <vector>
 
 #include "tests/audio/bare_libmad.h"
+#include "tools/converter/analysis/note_model.h"
 #include "tools/converter/batch.h"
 #include "tools/converter/conversion.h"
 #include "tools/converter/settings.h"
@@ -114,6 +120,32 @@ void Batch(benchmark::State& state) {
     state.counters["peak_MiB"] = static_cast<double>(children.ru_maxrss) / 1024.0;
 }
 BENCHMARK(Batch)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void NoteModel(benchmark::State& state) {
+    const auto set = static_cast<kc::InstructionSet>(state.range(0));
+    if (set == kc::InstructionSet::Avx2 && kc::bestInstructionSet() != kc::InstructionSet::Avx2) {
+        state.SkipWithError("no AVX2 here");
+        return;
+    }
+    // A minute of frames: a few notes' partials over a low floor.
+    const auto frames = static_cast<std::int64_t>(60.0 / kc::spectrumFrameTime(1));
+    std::vector<kc::SpectrumFrame> minute(static_cast<std::size_t>(frames));
+    for (std::size_t k = 0; k < minute.size(); ++k)
+        for (std::size_t b = 0; b < minute[k].size(); ++b)
+            minute[k][b] = (b + k / 40) % 36 < 2 ? 7.0f : 0.5f;
+    double seconds = 0.0;
+    for (auto _ : state) {
+        int made = 0;
+        kc::NoteModel model([&made](const kc::NoteFrame&) { ++made; }, set);
+        const double begin = wallSeconds();
+        for (const kc::SpectrumFrame& frame : minute) model.push(frame);
+        model.finish();
+        seconds += wallSeconds() - begin;
+        benchmark::DoNotOptimize(made);
+    }
+    state.counters["x_realtime"] = 60.0 * static_cast<double>(state.iterations()) / seconds;
+}
+BENCHMARK(NoteModel)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

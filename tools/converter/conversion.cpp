@@ -60,21 +60,22 @@ int copyRight(void* buffer, int channels, int frames) {
     return 0;
 }
 
-// The loudest left + right seen by measureSum, and where it keeps the
-// samples when asked to. The host-driven output runs it on the main thread.
+// The loudest left + right seen by measureSum, and who is given the samples.
+// The host-driven output runs it on the main thread.
 int loudest = 0;
-std::vector<std::int16_t>* kept = nullptr;
+const SampleSink* sampleSink = nullptr;
+std::vector<std::int16_t> stereo;
 int measureSum(void* buffer, int channels, int frames) {
     const auto* samples = static_cast<const std::int16_t*>(buffer);
+    stereo.resize(2 * static_cast<std::size_t>(frames));
     for (int i = 0; i < frames; ++i) {
         const int left = samples[channels == 2 ? 2 * i : i];
         const int right = samples[channels == 2 ? 2 * i + 1 : i];
         loudest = std::max(loudest, std::abs(left + right));
-        if (kept != nullptr) {
-            kept->push_back(static_cast<std::int16_t>(left));
-            kept->push_back(static_cast<std::int16_t>(right));
-        }
+        stereo[2 * static_cast<std::size_t>(i)] = static_cast<std::int16_t>(left);
+        stereo[2 * static_cast<std::size_t>(i) + 1] = static_cast<std::int16_t>(right);
     }
+    if (sampleSink != nullptr && *sampleSink) (*sampleSink)(stereo.data(), frames);
     return 0;
 }
 
@@ -149,10 +150,10 @@ ConversionRun::~ConversionRun() {
     desk.onTimeAdvance(nullptr);
 }
 
-int ConversionRun::loudestSum(const std::string& path, std::vector<std::int16_t>* decoded) {
+int ConversionRun::loudestSum(const std::string& path, const SampleSink& sink) {
     FBS_DISABLE_MASTERCALLBACK();
     loudest = 0;
-    kept = decoded;
+    sampleSink = &sink;
     int result = -1;
     if (FBS_CREATE_MP3STREAM(path.c_str()) == 1) {
         FBS_SET_STREAMCALLBACK(measureSum);
@@ -170,7 +171,7 @@ int ConversionRun::loudestSum(const std::string& path, std::vector<std::int16_t>
         FBS_DISABLE_STREAMCALLBACK();  // it would stay with the next stream
         FBS_END_MP3STREAM();
     }
-    kept = nullptr;
+    sampleSink = nullptr;
     applyEffectSettings();
     return result;
 }

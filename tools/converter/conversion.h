@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ namespace korvane::converter {
 // channel alone in both (left + left), which no phase difference between
 // the channels can cancel.
 enum class Channels { Both, Left, Right };
+
+// Receives decoded audio: `frames` interleaved stereo sample pairs.
+using SampleSink = std::function<void(const std::int16_t* stereo, int frames)>;
 
 struct PassResult {
     LevelHistory levels;                // every frame's 77 levels, at audio times
@@ -39,10 +43,10 @@ public:
     ~ConversionRun();
 
     // The loudest left + right sample the stream gives, or -1 when the file
-    // gives no audio. decoded, when given, receives the stream's samples as
-    // the decoder gives them: interleaved stereo at 44100 Hz from the start
-    // of the track, the time of every pass's levels and events.
-    int loudestSum(const std::string& path, std::vector<std::int16_t>* decoded = nullptr);
+    // gives no audio. sink, when set, is given the stream's samples as the
+    // decoder gives them: interleaved stereo at 44100 Hz from the start of
+    // the track, the time of every pass's levels and events.
+    int loudestSum(const std::string& path, const SampleSink& sink = {});
 
     // Plays the file through the toMidi path once, from a fresh start (notes
     // off, note tracking and ring cleared, kz0 1). gain, when positive,

@@ -15,7 +15,9 @@
 #include "playback/track_length.h"
 #include "tomidi/pitch_analysis.h"
 #include "tomidi/tomidi_settings.h"
+#include "tools/converter/analysis/threaded_analysis.h"
 #include "tools/converter/conversion.h"
+#include "tools/converter/decoded_spectrum.h"
 #include "tools/converter/note_output.h"
 #include "tools/converter/velocities.h"
 
@@ -33,8 +35,20 @@ constexpr double decisionDelay = 0.1;
 // The refined onsets come this much after the attacks in the decoded MP3
 // (the frame before a rise, the parabola's bias). Measured on the corpus.
 constexpr double refinedOnsetDelay = 0.04;
+// The note model's onsets are those of the decoded MP3, which starts this
+// much after the encoded audio at 44.1 kHz (the encoder's and the decoder's
+// delays).
+constexpr double codecDelay = 0.051;
 
 std::string systemReason() { return std::strerror(errno); }
+
+// A sink keeping the decoded samples in `decoded`, or none without it.
+SampleSink keepingIn(std::vector<std::int16_t>* decoded) {
+    if (decoded == nullptr) return {};
+    return [decoded](const std::int16_t* stereo, int frames) {
+        decoded->insert(decoded->end(), stereo, stereo + 2 * static_cast<std::ptrdiff_t>(frames));
+    };
+}
 
 // Why the input cannot be converted, or "" when it can; its playing time.
 std::string checkInput(const std::string& path, double& seconds) {
@@ -70,10 +84,23 @@ std::vector<OutputNote> alignedNotes(const std::vector<OutputNote>& notes) {
     return aligned;
 }
 
+// Found notes with their velocities, from the peaks against the file's
+// loudest, `delay` earlier.
+std::vector<OutputNote> outputNotes(const std::vector<RefinedNote>& found, double delay) {
+    std::vector<float> peaks;
+    for (const RefinedNote& note : found) peaks.push_back(note.peakLevel);
+    const std::vector<int> velocities = refinedVelocities(peaks, toMidiSettings.vol);
+    std::vector<OutputNote> notes;
+    for (std::size_t i = 0; i < found.size(); ++i)
+        notes.push_back({std::max(0.0, found[i].onset - delay), std::max(0.001, found[i].offset - delay),
+                         found[i].note, velocities[i]});
+    return notes;
+}
+
 std::vector<OutputNote> refinedNotes(ConversionRun& run, const std::string& path, double seconds,
                                      std::vector<std::int16_t>* decoded, const ProgressReport& progress,
                                      std::string& error) {
-    const int loudest = run.loudestSum(path, decoded);
+    const int loudest = run.loudestSum(path, keepingIn(decoded));
     if (loudest < 0) {
         error = "gives no audio";
         return {};
@@ -95,15 +122,26 @@ std::vector<OutputNote> refinedNotes(ConversionRun& run, const std::string& path
     std::array<int, rowCount> window{};
     for (int r = 0; r < rowCount; ++r) window[r] = noteRows[r].windowLength;
 
-    const std::vector<RefinedNote> refined = refineNotes(both, window);
-    std::vector<float> peaks;
-    for (const RefinedNote& note : refined) peaks.push_back(note.peakLevel);
-    const std::vector<int> velocities = refinedVelocities(peaks, toMidiSettings.vol);
-    std::vector<OutputNote> notes;
-    for (std::size_t i = 0; i < refined.size(); ++i)
-        notes.push_back({std::max(0.0, refined[i].onset - refinedOnsetDelay),
-                         refined[i].offset - refinedOnsetDelay, refined[i].note, velocities[i]});
-    return notes;
+    return outputNotes(refineNotes(both, window), refinedOnsetDelay);
+}
+
+// The notes of the learned note model: the decoded file's spectrum, the
+// model on a thread of its own.
+std::vector<OutputNote> learnedNotes(ConversionRun& run, const std::string& path, double seconds,
+                                   std::vector<std::int16_t>* decoded, const ProgressReport& progress,
+                                   std::string& error) {
+    ThreadedAnalysis analysis;
+    std::int64_t frames = 0;
+    const auto analyse = [&](const SpectrumFrame& frame) {
+        analysis.push(frame);
+        const double audio = spectrumFrameTime(++frames);
+        if (progress && seconds > 0 && frames % 256 == 0) progress(std::min(1.0, audio / seconds), audio);
+    };
+    if (!decodedSpectrum(run, path, analyse, keepingIn(decoded))) {
+        error = "gives no audio";
+        return {};
+    }
+    return outputNotes(analysis.finish(), codecDelay);
 }
 
 // Replaces every (path, bytes) pair, all or none: each is written in full
@@ -148,7 +186,7 @@ Outcome convertJob(const Job& job, const Options& options, const ProgressReport&
     std::vector<std::int16_t> decoded;
     std::vector<std::int16_t>* keepDecoded = job.wavMix.empty() ? nullptr : &decoded;
     if (raw) {
-        if (keepDecoded != nullptr && run.loudestSum(job.input, keepDecoded) < 0) return {false, "gives no audio"};
+        if (keepDecoded != nullptr && run.loudestSum(job.input, keepingIn(keepDecoded)) < 0) return {false, "gives no audio"};
         const PassResult pass = run.play(job.input, Channels::Both, 0.0f, seconds, progress, 0.0, 1.0);
         messages = pass.messages;
         if (!options.playerTiming) {
@@ -156,7 +194,8 @@ Outcome convertJob(const Job& job, const Options& options, const ProgressReport&
             messages = messagesOfNotes(notes, messages.empty() ? seconds : messages.back().time);
         }
     } else {
-        notes = refinedNotes(run, job.input, seconds, keepDecoded, progress, error);
+        notes = options.noteModel ? learnedNotes(run, job.input, seconds, keepDecoded, progress, error)
+                                  : refinedNotes(run, job.input, seconds, keepDecoded, progress, error);
         if (!error.empty()) return {false, error};
         messages = messagesOfNotes(notes, seconds);
     }

@@ -91,6 +91,7 @@ const std::map<std::string, Setter>& valueOptions() {
 const std::map<std::string, bool Options::*>& flagOptions() {
     static const std::map<std::string, bool Options::*> table = {
         {"--raw", &Options::raw},     {"--player-timing", &Options::playerTiming},
+        {"--note-model", &Options::noteModel},
         {"-q", &Options::quiet},      {"--quiet", &Options::quiet},
         {"-h", &Options::help},       {"--help", &Options::help},
         {"--version", &Options::version},
@@ -165,6 +166,7 @@ std::string usageText() {
            "  --window-factor X    analysis window scale, 0.3..1.9\n"
            "  --raw                the player's events exactly as it sends them\n"
            "  --player-timing      the player's times, not moved to the attacks\n"
+           "  --note-model         the notes of the learned note model (in development)\n"
            "  --shift SECONDS      added to every time\n"
            "  --notes FILE.csv     also write the notes (onset, offset, pitch, velocity)\n"
            "  --wav FILE.wav       also render the MIDI with the built-in synthesizer\n"

@@ -29,6 +29,7 @@ struct Options {
     std::string wavMix;               // --wav-mix: the input left, that rendering right
     bool raw = false;                 // the player's events exactly as sent, unrefined
     bool playerTiming = false;        // the player's times, not moved to the attacks
+    bool noteModel = false;           // the learned note model's notes, not the refined levels
     double shift = 0.0;               // seconds added to every time
     bool quiet = false;
     bool help = false;

@@ -41,6 +41,8 @@
 #include <array>
 #include <vector>
 
+#include "tools/converter/refined_note.h"
+
 namespace korvane::converter {
 
 constexpr int rowCount = 77;  // MIDI notes 36 .. 112
@@ -57,12 +59,7 @@ struct LevelHistory {
     std::vector<RowLevels> levels;
 };
 
-struct RefinedNote {
-    double onset = 0.0;   // seconds
-    double offset = 0.0;  // seconds, after onset
-    int note = 0;         // MIDI note number
-    float peakLevel = 0;  // the row's highest level while the note sounds
-};
+// The notes' peakLevel: the row's highest level while the note sounds.
 
 // windowLength: each row's analysis window in ring entries (44100 per
 // second). The notes come back in onset order.

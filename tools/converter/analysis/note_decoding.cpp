@@ -1,0 +1,80 @@
+#include "tools/converter/analysis/note_decoding.h"
+
+#include <algorithm>
+
+#include "tools/converter/analysis/spectrum.h"
+
+namespace korvane::converter {
+
+void NoteDecoder::push(const NoteFrame& frame, const NoteAmplitudes& amplitudes) {
+    const auto slot = static_cast<std::size_t>(given_ % kept);
+    frames_[slot] = frame;
+    amplitudes_[slot] = amplitudes;
+    ++given_;
+    while (decided_ + reach < given_) decide(decided_++);
+}
+
+void NoteDecoder::finish() {
+    while (decided_ < given_) decide(decided_++);
+    for (int n = 0; n < modelNotes; ++n) end(n, given_);
+}
+
+void NoteDecoder::decide(std::int64_t frame) {
+    const auto at = [&](std::int64_t k) -> const NoteFrame& { return frames_[static_cast<std::size_t>(k % kept)]; };
+    const std::int64_t first = std::max<std::int64_t>(0, frame - reach);
+    const std::int64_t last = std::min(given_ - 1, frame + reach);
+    const NoteFrame& now = at(frame);
+    const NoteAmplitudes& amplitude = amplitudes_[static_cast<std::size_t>(frame % kept)];
+    for (int n = 0; n < modelNotes; ++n) {
+        const auto i = static_cast<std::size_t>(n);
+        Sounding& s = sounding_[i];
+        const float p = now.onset[i];
+        // The peak: higher than the frames before it, no lower than those after.
+        bool peak = p >= onsetThreshold;
+        for (std::int64_t k = first; k <= last && peak; ++k)
+            peak = k < frame ? at(k).onset[i] < p : k == frame || at(k).onset[i] <= p;
+        if (peak) {
+            end(n, frame);
+            double shift = 0.0;
+            if (frame > 0 && frame + 1 < given_) {
+                const double before = at(frame - 1).onset[i], after = at(frame + 1).onset[i];
+                const double bend = before - 2.0 * p + after;
+                if (bend < 0.0) shift = std::clamp(0.5 * (before - after) / bend, -0.5, 0.5);
+            }
+            s = {static_cast<int>(notes_.size()), frame};
+            notes_.push_back({(static_cast<double>(frame) + shift) * spectrumHop / spectrumRate, 0.0,
+                              lowestModelNote + n, amplitude[i]});
+        } else if (s.index >= 0) {
+            // The onset frame itself may still be rising into the note.
+            if (now.sounding[i] < soundingThreshold && frame > s.start + 1) {
+                end(n, frame);
+            } else if (frame - s.start < attackFrames) {
+                float& level = notes_[static_cast<std::size_t>(s.index)].peakLevel;
+                level = std::max(level, amplitude[i]);
+            }
+        } else if (now.sounding[i] >= soundingStart) {
+            // A note that sounds clearly though no onset was seen starts here:
+            // slow attacks blur their onsets.
+            s = {static_cast<int>(notes_.size()), frame};
+            notes_.push_back({spectrumFrameTime(frame), 0.0, lowestModelNote + n, amplitude[i]});
+        }
+    }
+}
+
+void NoteDecoder::end(int note, std::int64_t frame) {
+    Sounding& s = sounding_[static_cast<std::size_t>(note)];
+    if (s.index < 0) return;
+    RefinedNote& n = notes_[static_cast<std::size_t>(s.index)];
+    n.offset = std::max(spectrumFrameTime(frame), n.onset + 0.001);
+    s.index = -1;
+}
+
+std::vector<RefinedNote> NoteDecoder::notes() const {
+    std::vector<RefinedNote> sorted = notes_;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const RefinedNote& a, const RefinedNote& b) {
+        return a.onset != b.onset ? a.onset < b.onset : a.note < b.note;
+    });
+    return sorted;
+}
+
+}  // namespace korvane::converter

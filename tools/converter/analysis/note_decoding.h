@@ -1,0 +1,63 @@
+// The note decisions of the converter's analysis: from the note model's
+// probabilities, frame by frame, to notes with a start, an end and a level.
+//
+// A note starts where its onset probability peaks (the highest within two
+// frames either side) above onsetThreshold, timed between frames by a
+// parabola through the peak and its neighbours; onsets of every note are
+// found this way, whether its level rose or only its pitch changed. A note
+// that is not sounding also starts where its sounding probability reaches
+// soundingStart without an onset peak (a slow attack). It ends at
+// the first frame where its sounding probability falls below
+// soundingThreshold, or where the same note starts again. Its level is the
+// largest spectrum amplitude at its pitch within attackFrames of its start.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "tools/converter/analysis/note_model.h"
+#include "tools/converter/refined_note.h"
+
+namespace korvane::converter {
+
+// The notes' peakLevel: the largest amplitude at the note's pitch while it
+// attacks, a share of the file's peak.
+
+// Amplitudes at each note's own pitch in one frame.
+using NoteAmplitudes = std::array<float, modelNotes>;
+
+class NoteDecoder {
+public:
+    static constexpr float onsetThreshold = 0.5f;
+    static constexpr float soundingThreshold = 0.3f;
+    static constexpr float soundingStart = 0.5f;
+    static constexpr int attackFrames = 8;
+
+    // Frame k's probabilities and amplitudes, k = 0, 1, 2 ...
+    void push(const NoteFrame& frame, const NoteAmplitudes& amplitudes);
+    // The frames have ended: notes still sounding end with the last frame.
+    void finish();
+
+    // The notes found, in order of onset (of note number for equal onsets).
+    std::vector<RefinedNote> notes() const;
+
+private:
+    struct Sounding {
+        int index = -1;          // into notes_, -1 when silent
+        std::int64_t start = 0;  // its onset frame
+    };
+    void decide(std::int64_t frame);  // the onsets and ends of a frame whose neighbours are in
+    void end(int note, std::int64_t frame);
+
+    static constexpr int reach = 2;  // frames either side an onset peak is the highest of
+    static constexpr int kept = 2 * reach + 1;
+    std::array<NoteFrame, kept> frames_{};  // the last `kept` frames, a ring
+    std::array<NoteAmplitudes, kept> amplitudes_{};
+    std::int64_t given_ = 0;
+    std::int64_t decided_ = 0;
+    std::array<Sounding, modelNotes> sounding_{};
+    std::vector<RefinedNote> notes_;
+};
+
+}  // namespace korvane::converter

@@ -1,0 +1,67 @@
+// The note model: from the spectrum frames to, for each of the 88 notes
+// (MIDI 21 .. 108) and each frame, the probability that the note starts in
+// that frame and that it sounds. A small convolutional network, trained by
+// scripts/train-note-model.sh on music with known notes:
+//
+// 1. Harmonic stack: the spectrum is read at the three bins of every note
+//    (264 bins, MIDI 20.67 .. 108.33) and, beside it, at 1/3, 1/2, 2, 3 ... 7
+//    times their frequency: nine channels, so that one bin sees a note's
+//    partials, and the notes below whose partial it might be.
+// 2. Three convolutions over time and frequency: 9 -> 16 channels (3 frames
+//    by 5 bins), 16 -> 8 (3 by 3), then 8 -> 2 (5 by 3, three bins to a note).
+//
+// It runs as the frames come: a frame's probabilities are known four frames
+// later, and only the last few frames of each layer are kept.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "tools/converter/analysis/convolution.h"
+#include "tools/converter/analysis/spectrum.h"
+
+namespace korvane::converter {
+
+constexpr int lowestModelNote = 21;
+constexpr int modelNotes = 88;
+
+struct NoteFrame {
+    std::array<float, modelNotes> onset;     // a note starts in this frame
+    std::array<float, modelNotes> sounding;  // a note sounds in this frame
+};
+
+class NoteModel {
+public:
+    using FrameSink = std::function<void(const NoteFrame&)>;
+
+    NoteModel(FrameSink sink, InstructionSet set = bestInstructionSet());
+
+    void push(const SpectrumFrame& frame);
+    // The spectrum has ended: the last frames' probabilities go to the sink.
+    void finish();
+
+private:
+    struct Layer {
+        ConvolutionShape shape;
+        const float* weights;
+        const float* bias;
+        std::vector<float> inputs;  // the last shape.times input frames, a ring
+        std::vector<float> output;  // the frame being made
+        std::int64_t given = 0;     // input frames given so far
+        std::int64_t made = 0;      // output frames made so far
+    };
+    // Stores a layer's next input frame and makes what it allows.
+    void give(std::size_t layer, const float* frame);
+    // Makes a layer's output frames as far as its inputs allow.
+    void drain(std::size_t layer);
+
+    FrameSink sink_;
+    Convolve convolve_;
+    std::vector<float> stacked_;  // the harmonic stack of the newest frame
+    std::array<Layer, 3> layers_;
+    std::int64_t total_ = -1;  // frames in all, once the spectrum has ended
+};
+
+}  // namespace korvane::converter

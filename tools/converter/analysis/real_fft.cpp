@@ -1,0 +1,59 @@
+#include "tools/converter/analysis/real_fft.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace korvane::converter {
+
+RealFft::RealFft(int size)
+    : size_(size), reversed_(size / 2), cos_(size / 2), sin_(size / 2), re_(size / 2), im_(size / 2) {
+    const int half = size / 2;
+    int bits = 0;
+    while ((1 << bits) < half) ++bits;
+    for (int i = 0; i < half; ++i) {
+        int r = 0;
+        for (int b = 0; b < bits; ++b) r |= ((i >> b) & 1) << (bits - 1 - b);
+        reversed_[static_cast<std::size_t>(i)] = r;
+        cos_[static_cast<std::size_t>(i)] = static_cast<float>(std::cos(2.0 * std::numbers::pi * i / size));
+        sin_[static_cast<std::size_t>(i)] = static_cast<float>(-std::sin(2.0 * std::numbers::pi * i / size));
+    }
+}
+
+// The real signal is transformed as a complex one of half the length (even
+// samples real, odd imaginary), then its two interleaved spectra are parted.
+void RealFft::magnitudes(const float* signal, float* magnitudes) {
+    const std::size_t half = re_.size();
+    for (std::size_t i = 0; i < half; ++i) {
+        const auto r = static_cast<std::size_t>(reversed_[i]);
+        re_[r] = signal[2 * i];
+        im_[r] = signal[2 * i + 1];
+    }
+    for (std::size_t span = 1; span < half; span *= 2) {
+        const std::size_t step = half / span;  // e^(-2 pi i j / (2 span)) is entry j * step
+        for (std::size_t start = 0; start < half; start += 2 * span) {
+            for (std::size_t j = 0; j < span; ++j) {
+                const float wr = cos_[j * step], wi = sin_[j * step];
+                const std::size_t a = start + j, b = a + span;
+                const float oddRe = re_[b] * wr - im_[b] * wi;
+                const float oddIm = re_[b] * wi + im_[b] * wr;
+                re_[b] = re_[a] - oddRe;
+                im_[b] = im_[a] - oddIm;
+                re_[a] = re_[a] + oddRe;
+                im_[a] = im_[a] + oddIm;
+            }
+        }
+    }
+    // X[k] = E[k] + w^k O[k], with E and O the spectra of the even and odd
+    // samples: E[k] = (Z[k] + conj Z[-k]) / 2, O[k] = (Z[k] - conj Z[-k]) / 2i.
+    for (std::size_t k = 0; k <= half; ++k) {
+        const std::size_t p = k % half, q = (half - k) % half;
+        const float evenRe = 0.5f * (re_[p] + re_[q]), evenIm = 0.5f * (im_[p] - im_[q]);
+        const float oddRe = 0.5f * (im_[p] + im_[q]), oddIm = -0.5f * (re_[p] - re_[q]);
+        const float wr = k < half ? cos_[k] : -1.0f, wi = k < half ? sin_[k] : 0.0f;
+        const float xRe = evenRe + (oddRe * wr - oddIm * wi);
+        const float xIm = evenIm + (oddRe * wi + oddIm * wr);
+        magnitudes[k] = std::sqrt(xRe * xRe + xIm * xIm);
+    }
+}
+
+}  // namespace korvane::converter
