@@ -314,11 +314,12 @@ class WholeCorpus(unittest.TestCase):
                 self.assertLessEqual(last_off, float(r['duration_s']) - 0.5, r['id'])
                 info = sf.info(os.path.join(tmp, r['id'] + '.mp3'))
                 self.assertEqual((info.samplerate, info.channels), (int(r['rate']), int(r['channels'])))
-            score = subprocess.run(['/usr/bin/python3', '/work/shared/eval/score.py',
-                                    os.path.join(tmp, rows[0]['id'] + '.csv'), os.path.join(tmp, rows[0]['id'] + '.csv')],
-                                   capture_output=True, text=True)
-            if score.returncode == 0:
-                self.assertIn('"F1_50": 1.0', score.stdout)
+            # The evaluation harness beside the repository, where there is one.
+            scorer = os.path.join(os.path.dirname(os.path.dirname(here)), 'shared', 'eval', 'score.py')
+            if os.path.exists(scorer):
+                truth = os.path.join(tmp, rows[0]['id'] + '.csv')
+                score = subprocess.run(['/usr/bin/python3', scorer, truth, truth], capture_output=True, text=True)
+                self.assertIn('"F1_50": 1.0', score.stdout, score.stderr)
 
 
 if __name__ == '__main__':
