@@ -33,6 +33,14 @@ void NoteDecoder::decide(std::int64_t frame) {
         bool peak = p >= onsetThreshold;
         for (std::int64_t k = first; k <= last && peak; ++k)
             peak = k < frame ? at(k).onset[i] < p : k == frame || at(k).onset[i] <= p;
+        // A detuned note lights both semitones it falls between: only the
+        // likelier one starts.
+        if (peak && ((n > 0 && now.onset[i - 1] > p) || (n + 1 < modelNotes && now.onset[i + 1] >= p))) peak = false;
+        // An attack lights the onsets of many pitches at once; a note is one
+        // that then sounds.
+        float sounds = 0.0f;
+        for (std::int64_t k = frame; k <= last; ++k) sounds = std::max(sounds, at(k).sounding[i]);
+        if (sounds < soundingStart) peak = false;
         if (peak) {
             end(n, frame);
             double shift = 0.0;
@@ -52,11 +60,6 @@ void NoteDecoder::decide(std::int64_t frame) {
                 float& level = notes_[static_cast<std::size_t>(s.index)].peakLevel;
                 level = std::max(level, amplitude[i]);
             }
-        } else if (now.sounding[i] >= soundingStart) {
-            // A note that sounds clearly though no onset was seen starts here:
-            // slow attacks blur their onsets.
-            s = {static_cast<int>(notes_.size()), frame};
-            notes_.push_back({spectrumFrameTime(frame), 0.0, lowestModelNote + n, amplitude[i]});
         }
     }
 }

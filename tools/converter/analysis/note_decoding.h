@@ -4,9 +4,11 @@
 // A note starts where its onset probability peaks (the highest within two
 // frames either side) above onsetThreshold, timed between frames by a
 // parabola through the peak and its neighbours; onsets of every note are
-// found this way, whether its level rose or only its pitch changed. A note
-// that is not sounding also starts where its sounding probability reaches
-// soundingStart without an onset peak (a slow attack). It ends at
+// found this way, whether its level rose or only its pitch changed; of two
+// neighbouring semitones peaking in one frame (a detuned note between them)
+// only the likelier starts, and only a note whose sounding probability
+// reaches soundingStart within two frames (an attack lights the onsets of
+// many pitches). It ends at
 // the first frame where its sounding probability falls below
 // soundingThreshold, or where the same note starts again. Its level is the
 // largest spectrum amplitude at its pitch within attackFrames of its start.
@@ -29,7 +31,7 @@ using NoteAmplitudes = std::array<float, modelNotes>;
 
 class NoteDecoder {
 public:
-    static constexpr float onsetThreshold = 0.5f;
+    static constexpr float onsetThreshold = 0.6f;
     static constexpr float soundingThreshold = 0.3f;
     static constexpr float soundingStart = 0.5f;
     static constexpr int attackFrames = 8;
