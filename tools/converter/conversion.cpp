@@ -67,15 +67,18 @@ const SampleSink* sampleSink = nullptr;
 std::vector<std::int16_t> stereo;
 int measureSum(void* buffer, int channels, int frames) {
     const auto* samples = static_cast<const std::int16_t*>(buffer);
-    stereo.resize(2 * static_cast<std::size_t>(frames));
+    const bool giving = sampleSink != nullptr && *sampleSink;
+    if (giving) stereo.resize(2 * static_cast<std::size_t>(frames));
     for (int i = 0; i < frames; ++i) {
         const int left = samples[channels == 2 ? 2 * i : i];
         const int right = samples[channels == 2 ? 2 * i + 1 : i];
         loudest = std::max(loudest, std::abs(left + right));
-        stereo[2 * static_cast<std::size_t>(i)] = static_cast<std::int16_t>(left);
-        stereo[2 * static_cast<std::size_t>(i) + 1] = static_cast<std::int16_t>(right);
+        if (giving) {
+            stereo[2 * static_cast<std::size_t>(i)] = static_cast<std::int16_t>(left);
+            stereo[2 * static_cast<std::size_t>(i) + 1] = static_cast<std::int16_t>(right);
+        }
     }
-    if (sampleSink != nullptr && *sampleSink) (*sampleSink)(stereo.data(), frames);
+    if (giving) (*sampleSink)(stereo.data(), frames);
     return 0;
 }
 

@@ -41,7 +41,7 @@
 #include <array>
 #include <vector>
 
-#include "tools/converter/refined_note.h"
+#include "tools/converter/analysis/refined_note.h"
 
 namespace korvane::converter {
 

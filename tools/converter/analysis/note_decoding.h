@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "tools/converter/analysis/note_model.h"
-#include "tools/converter/refined_note.h"
+#include "tools/converter/analysis/refined_note.h"
 
 namespace korvane::converter {
 
