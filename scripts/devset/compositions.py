@@ -7,6 +7,7 @@ seconds; the MIDI writer quantises them later.
 import math
 
 from . import families
+from .tones import tones
 from .theory import (DORIAN, DRUM_CHANNEL, MAJOR, MINOR, MIXOLYDIAN, PROGRESSIONS, Control, Key, Note,
                      Piece, dynamics, nearest, random_key, tones_in)
 
@@ -373,5 +374,6 @@ def synth(rng, length):
 
 
 GENERATORS = {'strings': strings, 'brass': brass, 'woodwinds': woodwinds, 'guitar': guitar, 'organ': organ,
-              'band': band, 'piano': piano, 'folk': folk, 'synth': synth}
-TYPES = list(GENERATORS)
+              'band': band, 'piano': piano, 'folk': folk, 'synth': synth, 'tones': tones}
+TYPES = [t for t in GENERATORS if t != 'tones']     # the dev set's types, instrument families
+TRAIN_TYPES = list(GENERATORS)                       # training adds plain tones

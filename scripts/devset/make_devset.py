@@ -21,7 +21,7 @@ import soundfile as sf
 from . import alignment, classics, compositions, encoding, manifest, midifile, rendering
 from .theory import DRUM_CHANNEL, clip_piece
 
-TRAIN_COUNT = 18          # per type: 9 types x 18 pieces x ~45 s = about two hours
+TRAIN_COUNT = 18          # per type: 10 types x 18 pieces x ~45 s = about two hours and a quarter
 RATES = [(44100, 0.7), (22050, 0.15), (48000, 0.15)]
 MAX_JOBS = 2              # rendering processes at once, the machine's share for this tool
 
@@ -38,8 +38,8 @@ def weighted(rng, pairs):
 def choose_source(type_, k, seed):
     """Sources rotate over the pieces of a type, and the rotation starts elsewhere for each
     type, so every type is rendered by several sources and every source plays several types."""
-    if type_ == 'synth':
-        return 'numpy-synth'     # this type exists for timbres only our synthesizer has
+    if type_ in ('synth', 'tones'):
+        return 'numpy-synth'     # these types exist for timbres only our synthesizer has
     others = rendering.SOURCES
     return others[(compositions.TYPES.index(type_) * 2 + k + seed) % len(others)]
 
@@ -49,7 +49,7 @@ def plan(seed, count, train):
     split, width = ('train', 3) if train else ('dev', 2)
     tunes = classics.TRAIN_TUNES if train else classics.DEV_TUNES
     jobs = []
-    for type_ in compositions.TYPES:
+    for type_ in compositions.TRAIN_TYPES if train else compositions.TYPES:
         for k in range(1, count + 1):
             rng_key = f'{split}/{seed}/{type_}/{k}'
             jobs.append(dict(pid=f'{type_}_{k:0{width}d}', type=type_, k=k, rng_key=rng_key,

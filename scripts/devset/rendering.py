@@ -106,7 +106,7 @@ def render(source, mid, piece, sounding_notes, detune_cents, duration_s, rng, se
         x = timidity(mid, effect_settings(rng, source))
     elif source == 'numpy-synth':
         x = synth.render(sounding_notes, piece.programs, piece.vibrato, detune_cents, RENDER_RATE,
-                         SECONDS_PER_TICK, duration_s, seed)
+                         SECONDS_PER_TICK, duration_s, seed, piece.timbres)
     else:
         raise RenderError(f'unknown source {source}')
     if not np.isfinite(x).all() or np.abs(x).max() < 1e-4:

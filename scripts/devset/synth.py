@@ -2,7 +2,8 @@
 
 Models: inharmonic struck strings, mallets, drawbar organ, Karplus-Strong plucked strings,
 bowed strings with vibrato and bow noise, brass and reeds with breathy attacks, detuned saws,
-slow pads and a small drum kit.  Every note starts at exactly its onset sample, so the audio
+slow pads and a small drum kit; and plain test tones (sines, sawtooth-like and odd-partial
+tones, struck or held, or one phase-continuous line through a legato scale).  Every note starts at exactly its onset sample, so the audio
 lines up with the ground truth by construction.
 """
 import numpy as np
@@ -76,6 +77,44 @@ def additive(model, f0, n, sr, hold, vel, vibrato, rng, inharm=0.0):
     return out * envelope(n, hold, sr, attack, release, decay)
 
 
+# A plain tone: partials, spectral slope (amplitude 1/k**slope), odd partials only, attack s,
+# decay per second (0 = held), legato (the channel's notes are one phase-continuous line).
+TONE_KEYS = ('partials', 'slope', 'odd', 'attack', 'decay', 'legato')
+
+
+def tone_amplitudes(spec, f0, sr):
+    ks = np.arange(1, spec['partials'] + 1)
+    amps = np.where((ks % 2 == 1) | (not spec['odd']), 1.0 / ks ** spec['slope'], 0.0)
+    return ks, np.where(ks * f0 < 0.45 * sr, amps, 0.0)
+
+
+def plain_tone(spec, f0, n, sr, hold, vibrato, rng):
+    ph = phase_track(f0, n, sr, vibrato, rng)
+    ks, amps = tone_amplitudes(spec, f0, sr)
+    out = sum(a * np.sin(k * ph + rng.uniform(0, 6.28)) for k, a in zip(ks, amps) if a > 0)
+    return out * envelope(n, hold, sr, spec['attack'], 0.05, spec['decay'] or None)
+
+
+def legato_line(notes, spec, detune_cents, sr, seconds_per_tick, total):
+    """One oscillator through the channel's notes: the pitch steps at each onset with no break in
+    phase or level, as a voice or a bow slurs a scale; the line rests where the notes leave gaps."""
+    out = np.zeros(total)
+    f = np.zeros(total)
+    amp = np.zeros(total)
+    for note in notes:
+        a = int(round(note.on * seconds_per_tick * sr))
+        b = min(total, int(round(note.off * seconds_per_tick * sr)))
+        f[a:b] = freq(note.pitch, detune_cents)
+        amp[a:b] = (note.velocity / 127) ** 1.6
+    ramp = int(0.01 * sr)                       # 10 ms fades where the line starts or rests
+    amp = np.convolve(amp, np.ones(ramp) / ramp, mode='same')
+    ph = 2 * np.pi * np.cumsum(f) / sr
+    for k, a in zip(*tone_amplitudes(spec, max(f.max(), 1.0), sr)):
+        if a > 0:
+            out += a * np.sin(k * ph)
+    return out / (np.abs(out).max() + 1e-9) * amp
+
+
 def breath_noise(n, sr, f0, rng, length):
     """Band-passed noise burst at the start of a bowed or blown note."""
     m = min(n, int(length * sr))
@@ -128,15 +167,25 @@ def room(rng, sr):
     return tail
 
 
-def render(notes, programs, vibrato, detune_cents, sr, seconds_per_tick, duration_s, seed):
-    """Stereo float audio of sounding notes (tick times) with our instruments."""
+def render(notes, programs, vibrato, detune_cents, sr, seconds_per_tick, duration_s, seed, timbres=None):
+    """Stereo float audio of sounding notes (tick times) with our instruments; channels in
+    timbres play their plain tone instead of their program's instrument."""
+    timbres = timbres or {}
     rng = np.random.default_rng(seed)
     total = int(duration_s * sr) + 1
     out = np.zeros((total, 2))
     pans = {ch: rng.uniform(0.2, 0.8) for ch in programs}
     pans[DRUM_CHANNEL] = 0.5
     inharm = {ch: rng.uniform(0.00005, 0.0006) for ch in programs}
+    for ch, spec in timbres.items():
+        if spec['legato']:
+            line = legato_line([n for n in notes if n.channel == ch], spec, detune_cents, sr, seconds_per_tick, total)
+            out[:, 0] += line * (1 - pans[ch])
+            out[:, 1] += line * pans[ch]
     for note in notes:
+        spec = timbres.get(note.channel)
+        if spec and spec['legato']:
+            continue
         start = int(round(note.on * seconds_per_tick * sr))
         hold = (note.off - note.on) * seconds_per_tick
         amp = (note.velocity / 127) ** 1.6
@@ -150,7 +199,9 @@ def render(notes, programs, vibrato, detune_cents, sr, seconds_per_tick, duratio
             n = min(total - start, int((hold + release) * sr))
             if n <= 0:
                 continue
-            if model in ('pluck', 'pluck_bass'):
+            if spec:
+                sig = plain_tone(spec, f0, n, sr, hold, vibrato.get(note.channel), rng)
+            elif model in ('pluck', 'pluck_bass'):
                 sig = karplus_strong(f0, n, sr, hold, rng, 0.3 + 0.5 * note.velocity / 127,
                                      0.999 if model == 'pluck_bass' else 0.996)
             else:

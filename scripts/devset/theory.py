@@ -34,6 +34,7 @@ class Piece:
     controls: list = field(default_factory=list)
     title: str = 'random'
     vibrato: dict = field(default_factory=dict)       # channel -> (rate Hz, depth cents) for our synth
+    timbres: dict = field(default_factory=dict)       # channel -> our synth's plain tone (synth.TONE_KEYS)
 
     @property
     def end(self):
@@ -100,4 +101,4 @@ def clip_piece(piece, end):
     controls = [c for c in piece.controls if c.time < end]
     bent = sorted({c.channel for c in controls if c.kind == 'bend'})
     controls += [Control(end, ch, 'bend', 0) for ch in bent]
-    return Piece(notes, piece.programs, controls, piece.title, piece.vibrato)
+    return Piece(notes, piece.programs, controls, piece.title, piece.vibrato, piece.timbres)

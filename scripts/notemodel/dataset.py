@@ -8,7 +8,7 @@ from labels import FrameLabels, estimate_delay_ms, read_manifest, read_notes
 # Notes may ring past the end of the decoded audio by a frame or so; a piece whose notes
 # start later than this after the features end has a truncated feature file.
 LATE_ONSET_TOLERANCE_S = 0.25
-CONTEXT_FRAMES = 4              # how far the network looks back or ahead in time
+CONTEXT_FRAMES = 12             # how far the network looks back or ahead in time
 
 
 class Piece:

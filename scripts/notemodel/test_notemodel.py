@@ -20,15 +20,15 @@ class HarmonicStackAndModel(unittest.TestCase):
     def test_each_channel_reads_its_harmonic_column_or_zero(self):
         x = torch.rand(1, 4, features.BINS)
         stacked = harmonic_stack(x)
-        self.assertEqual(HARMONIC_SHIFTS, (-57, -36, 0, 36, 57, 72, 84, 93, 101))
-        self.assertEqual(tuple(stacked.shape), (1, 9, 4, 264))
+        self.assertEqual(HARMONIC_SHIFTS, (-84, -72, -57, -36, 0, 36, 57, 72, 84, 93, 101))
+        self.assertEqual(tuple(stacked.shape), (1, 11, 4, 264))
         for c, shift in enumerate(HARMONIC_SHIFTS):
             for i in (0, 54, 55, 131, 224, 225, 263):
                 column = 2 + i + shift
                 expected = x[0, :, column] if 0 <= column < features.BINS else torch.zeros(4)
                 self.assertTrue(torch.equal(stacked[0, c, :, i], expected), f'channel {c} bin {i}')
 
-    def test_output_is_88_keys_and_sees_four_frames_each_way(self):
+    def test_output_is_88_keys_and_sees_twelve_frames_each_way(self):
         torch.manual_seed(0)
         model = NoteModel()
         for frames in (1, 7, 300):
@@ -37,7 +37,7 @@ class HarmonicStackAndModel(unittest.TestCase):
         changed = x.clone()
         changed[0, 20] += 1
         moved = (model(x) - model(changed)).abs().amax(dim=(0, 1, 3)) > 0
-        self.assertEqual(torch.nonzero(moved).ravel().tolist(), list(range(16, 25)))
+        self.assertEqual(torch.nonzero(moved).ravel().tolist(), list(range(8, 33)))
 
 
 class WeightExport(unittest.TestCase):
@@ -63,7 +63,7 @@ class WeightExport(unittest.TestCase):
         literals = [s.strip() for s in body.split('\n', 1)[1].replace('\n', '').split(',') if s.strip()]
         parsed = np.array([float.fromhex(s[:-1]) for s in literals], np.float32)
         expected = np.concatenate([t.detach().numpy().ravel() for t in model.exported_tensors()])
-        self.assertEqual(len(parsed), 3578)
+        self.assertEqual(len(parsed), 5218)
         np.testing.assert_array_equal(parsed, expected)
         self.assertLess(len(text), 1 << 20)
 

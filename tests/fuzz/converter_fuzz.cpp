@@ -1,10 +1,10 @@
 // Fuzz target: korvane-tomidi on any bytes as an MP3 file, one conversion
 // (convertJob) per input as the tool runs one per process, in the mode the
-// input's length picks (refined, raw, or raw with the player's timing). A
-// failed conversion must leave no output file; a successful one a MIDI file
-// that parses, whose notes all end (by a note-off, or by the All Notes Off
-// the player sends at the track's end, which --player-timing keeps as the
-// player's own events), and that ends with the end of the track.
+// input's length picks (the learned analysis, raw, or raw with the player's
+// timing). A failed conversion must leave no output file; a successful one a
+// MIDI file that parses, whose notes all end (by a note-off, or by the All
+// Notes Off the player sends at the track's end, which --player-timing keeps
+// as the player's own events), and that ends with the end of the track.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

@@ -44,22 +44,6 @@ void pullFor(double seconds) {
     }
 }
 
-// Stream callbacks putting one channel in both: (left, right) becomes
-// (left, left) or (right, right).
-int copyLeft(void* buffer, int channels, int frames) {
-    auto* samples = static_cast<std::int16_t*>(buffer);
-    if (channels == 2)
-        for (int i = 0; i < frames; ++i) samples[2 * i + 1] = samples[2 * i];
-    return 0;
-}
-
-int copyRight(void* buffer, int channels, int frames) {
-    auto* samples = static_cast<std::int16_t*>(buffer);
-    if (channels == 2)
-        for (int i = 0; i < frames; ++i) samples[2 * i] = samples[2 * i + 1];
-    return 0;
-}
-
 // The loudest left + right seen by measureSum, and who is given the samples.
 // The host-driven output runs it on the main thread.
 int loudest = 0;
@@ -83,28 +67,19 @@ int measureSum(void* buffer, int channels, int frames) {
 }
 
 // Runs frames while the stream plays and for `tail` seconds after it ends,
-// recording the levels of each frame.
+// telling how far the audio has come after each frame.
 class PassSteps : public FrameSteps {
 public:
-    PassSteps(PassResult& result, double length, const ProgressReport& progress, double from, double share)
-        : result_(result), length_(length), progress_(progress), from_(from), share_(share) {}
+    PassSteps(double length, const ProgressReport& progress) : length_(length), progress_(progress) {}
 
     void afterTracking() override {
         const double audio = static_cast<double>(buffersPulled) * bufferSeconds;
-        result_.levels.times.push_back(audio);
-        RowLevels levels;
-        for (int r = 0; r < rowCount; ++r) levels[r] = noteRows[r].noteLevel;
-        result_.levels.levels.push_back(levels);
-        if (progress_ && length_ > 0)
-            progress_(from_ + share_ * std::min(1.0, audio / length_), audio);
+        if (progress_ && length_ > 0) progress_(std::min(1.0, audio / length_), audio);
     }
 
 private:
-    PassResult& result_;
     double length_;
     const ProgressReport& progress_;
-    double from_;
-    double share_;
 };
 
 // The longest a row's events wait after their attack, and a little more for
@@ -179,9 +154,9 @@ int ConversionRun::loudestSum(const std::string& path, const SampleSink& sink) {
     return result;
 }
 
-PassResult ConversionRun::play(const std::string& path, Channels channels, float gain, double length,
-                               const ProgressReport& progress, double progressFrom, double progressShare) {
-    PassResult result;
+std::vector<TimedMessage> ConversionRun::play(const std::string& path, double length,
+                                              const ProgressReport& progress) {
+    std::vector<TimedMessage> messages;
     allNotesOff();
     // Every pass tracks from scratch: a row the last pass left marked as
     // sounding would send a note-off it never started, or hold back its
@@ -193,24 +168,19 @@ PassResult ConversionRun::play(const std::string& path, Channels channels, float
     playing = 0;  // the converter ends the track itself
     stopped = 0;
     trackEnded = 0;
-    if (gain > 0) {
-        autovolMode = 0;
-        volume = gain / plainMasterVolume;
-        applyEffectSettings();
-    }
     toMidiActive = 1;
     resetSpeedStage();
 
-    if (FBS_CREATE_MP3STREAM(path.c_str()) != 1) return result;
-    // The stream callback stays from stream to stream: set it every time.
-    FBS_SET_STREAMCALLBACK(channels == Channels::Left ? copyLeft : channels == Channels::Right ? copyRight : nullptr);
-    if (channels != Channels::Both) FBS_ENABLE_STREAMCALLBACK();
+    if (FBS_CREATE_MP3STREAM(path.c_str()) != 1) return messages;
+    // The stream callback stays from stream to stream: none for this one,
+    // which plays as the player plays it.
+    FBS_SET_STREAMCALLBACK(nullptr);
     FBS_PLAY_MP3STREAM(1.0f, 0.0f);
     const double begin = desk.clock();
     buffersPulled = 0;
     owed = 0.0;
 
-    PassSteps steps(result, length, progress, progressFrom, progressShare);
+    PassSteps steps(length, progress);
     startFrames();
     const double tail = longestLag();
     bool sounded = false;
@@ -228,10 +198,10 @@ PassResult ConversionRun::play(const std::string& path, Channels channels, float
     FBS_END_MP3STREAM();
     toMidiActive = 0;
     // The player chose the program when its output opened, before any track.
-    result.messages.push_back({0.0, programChangeMessage()});
+    messages.push_back({0.0, programChangeMessage()});
     for (const RecordingMidi::Message& message : midi.messages)
-        result.messages.push_back({message.time - begin, message.packed});
-    return result;
+        messages.push_back({message.time - begin, message.packed});
+    return messages;
 }
 
 }  // namespace korvane::converter

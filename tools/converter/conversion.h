@@ -1,8 +1,10 @@
-// One MP3 file through the player's own path in virtual time: the engine on
-// its host-driven output, the master callback feeding the analysis ring,
-// and the toMidi frame every 25 ms of a virtual clock, run as fast as the
-// processor allows. The engine is one per process, so one process converts
-// one file (see batch.h).
+// One MP3 file through the player's engine in virtual time, run as fast as
+// the processor allows: the engine on its host-driven output decodes the
+// file for the converter's own analysis, and for --raw and --player-timing
+// plays it through the player's toMidi path (the master callback feeding
+// the analysis ring, the toMidi frame every 25 ms of a virtual clock). The
+// engine is one per process, so one process converts one file (see
+// batch.h).
 #pragma once
 
 #include <cstdint>
@@ -13,22 +15,11 @@
 #include "tools/converter/batch.h"
 #include "tools/converter/midi_file.h"
 #include "tools/converter/options.h"
-#include "tools/converter/refinement.h"
 
 namespace korvane::converter {
 
-// What feeds the analysis ring: left + right as in the player, or one
-// channel alone in both (left + left), which no phase difference between
-// the channels can cancel.
-enum class Channels { Both, Left, Right };
-
 // Receives decoded audio: `frames` interleaved stereo sample pairs.
 using SampleSink = std::function<void(const std::int16_t* stereo, int frames)>;
-
-struct PassResult {
-    LevelHistory levels;                // every frame's 77 levels, at audio times
-    std::vector<TimedMessage> messages;  // what the player sent, at audio times, from the program change
-};
 
 // How long a row's events trail their attack in the player: its window
 // fills, then its output delay passes.
@@ -45,16 +36,14 @@ public:
     // The loudest left + right sample the stream gives, or -1 when the file
     // gives no audio. sink, when set, is given the stream's samples as the
     // decoder gives them: interleaved stereo at 44100 Hz from the start of
-    // the track, the time of every pass's levels and events.
+    // the track, the time of the analysis's spectrum and of the player's events.
     int loudestSum(const std::string& path, const SampleSink& sink = {});
 
     // Plays the file through the toMidi path once, from a fresh start (notes
-    // off, note tracking and ring cleared, kz0 1). gain, when positive,
-    // replaces the chain's volume (automatic volume off) so that the
-    // analysis sees the file at a known level. done(fraction, seconds) is
-    // told how far it is.
-    PassResult play(const std::string& path, Channels channels, float gain, double length,
-                    const ProgressReport& progress, double progressFrom, double progressShare);
+    // off, note tracking and ring cleared, kz0 1), with the chain's volume as
+    // set: what the player sent, at audio times, from the program change.
+    // progress(fraction, seconds) is told how far it is.
+    std::vector<TimedMessage> play(const std::string& path, double length, const ProgressReport& progress);
 
 private:
     bool started_ = false;

@@ -32,9 +32,6 @@ namespace fs = std::filesystem;
 // on the evaluation corpus its events come this much after the attack in
 // the decoded MP3 besides window and delay.
 constexpr double decisionDelay = 0.1;
-// The refined onsets come this much after the attacks in the decoded MP3
-// (the frame before a rise, the parabola's bias). Measured on the corpus.
-constexpr double refinedOnsetDelay = 0.04;
 // The note model's onsets are those of the decoded MP3, which starts this
 // much after the encoded audio at 44.1 kHz (the encoder's and the decoder's
 // delays).
@@ -84,49 +81,21 @@ std::vector<OutputNote> alignedNotes(const std::vector<OutputNote>& notes) {
     return aligned;
 }
 
-// Found notes with their velocities, from the peaks against the file's
-// loudest, `delay` earlier.
-std::vector<OutputNote> outputNotes(const std::vector<RefinedNote>& found, double delay) {
+// The analysis's notes with their velocities (each note's peak against the
+// file's loudest notes), at the times of the encoded audio.
+std::vector<OutputNote> outputNotes(const std::vector<RefinedNote>& found) {
     std::vector<float> peaks;
     for (const RefinedNote& note : found) peaks.push_back(note.peakLevel);
-    const std::vector<int> velocities = refinedVelocities(peaks, toMidiSettings.vol);
+    const std::vector<int> velocities = noteVelocities(peaks, toMidiSettings.vol);
     std::vector<OutputNote> notes;
     for (std::size_t i = 0; i < found.size(); ++i)
-        notes.push_back({std::max(0.0, found[i].onset - delay), std::max(0.001, found[i].offset - delay),
-                         found[i].note, velocities[i]});
+        notes.push_back({std::max(0.0, found[i].onset - codecDelay),
+                         std::max(0.001, found[i].offset - codecDelay), found[i].note, velocities[i]});
     return notes;
 }
 
-std::vector<OutputNote> refinedNotes(ConversionRun& run, const std::string& path, double seconds,
-                                     std::vector<std::int16_t>* decoded, const ProgressReport& progress,
-                                     std::string& error) {
-    const int loudest = run.loudestSum(path, keepingIn(decoded));
-    if (loudest < 0) {
-        error = "gives no audio";
-        return {};
-    }
-    const float gain = loudest > 0 ? refinementPeak / static_cast<float>(loudest) : 1.0f;
-    const PassResult left = run.play(path, Channels::Left, gain, seconds, progress, 0.0, 0.5);
-    const PassResult right = run.play(path, Channels::Right, gain, seconds, progress, 0.5, 0.5);
-
-    // The two channels' levels, averaged frame by frame.
-    LevelHistory both;
-    const std::size_t frames = std::min(left.levels.levels.size(), right.levels.levels.size());
-    for (std::size_t k = 0; k < frames; ++k) {
-        RowLevels levels;
-        for (int r = 0; r < rowCount; ++r)
-            levels[r] = 0.5f * (left.levels.levels[k][r] + right.levels.levels[k][r]);
-        both.times.push_back(left.levels.times[k]);
-        both.levels.push_back(levels);
-    }
-    std::array<int, rowCount> window{};
-    for (int r = 0; r < rowCount; ++r) window[r] = noteRows[r].windowLength;
-
-    return outputNotes(refineNotes(both, window), refinedOnsetDelay);
-}
-
-// The notes of the learned note model: the decoded file's spectrum, the
-// model on a thread of its own.
+// The notes of the learned analysis: the decoded file's spectrum, the note
+// model and its note decisions on a thread of their own.
 std::vector<OutputNote> learnedNotes(ConversionRun& run, const std::string& path, double seconds,
                                    std::vector<std::int16_t>* decoded, const ProgressReport& progress,
                                    std::string& error) {
@@ -141,7 +110,7 @@ std::vector<OutputNote> learnedNotes(ConversionRun& run, const std::string& path
         error = "gives no audio";
         return {};
     }
-    return outputNotes(analysis.finish(), codecDelay);
+    return outputNotes(analysis.finish());
 }
 
 // Replaces every (path, bytes) pair, all or none: each is written in full
@@ -174,9 +143,6 @@ Outcome convertJob(const Job& job, const Options& options, const ProgressReport&
     if (const std::string reason = checkInput(job.input, seconds); !reason.empty()) return {false, reason};
 
     const bool raw = options.raw || options.playerTiming;
-    // The refinement explains overtones itself; the player's subtraction
-    // would take away the partials it reads.
-    if (!raw) toMidiSettings.harmo = 0;
     ConversionRun run;
     std::string error;
     if (!run.start(error)) return {false, error};
@@ -187,15 +153,13 @@ Outcome convertJob(const Job& job, const Options& options, const ProgressReport&
     std::vector<std::int16_t>* keepDecoded = job.wavMix.empty() ? nullptr : &decoded;
     if (raw) {
         if (keepDecoded != nullptr && run.loudestSum(job.input, keepingIn(keepDecoded)) < 0) return {false, "gives no audio"};
-        const PassResult pass = run.play(job.input, Channels::Both, 0.0f, seconds, progress, 0.0, 1.0);
-        messages = pass.messages;
+        messages = run.play(job.input, seconds, progress);
         if (!options.playerTiming) {
             notes = alignedNotes(notesOfMessages(messages));
             messages = messagesOfNotes(notes, messages.empty() ? seconds : messages.back().time);
         }
     } else {
-        notes = options.noteModel ? learnedNotes(run, job.input, seconds, keepDecoded, progress, error)
-                                  : refinedNotes(run, job.input, seconds, keepDecoded, progress, error);
+        notes = learnedNotes(run, job.input, seconds, keepDecoded, progress, error);
         if (!error.empty()) return {false, error};
         messages = messagesOfNotes(notes, seconds);
     }

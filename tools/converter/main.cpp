@@ -1,5 +1,6 @@
 // korvane-tomidi: converts MP3 files to Standard MIDI Files with korvane's
-// toMidi analysis, faster than real time. See usageText() for the options.
+// learned note analysis, or the player's own toMidi events, faster than real
+// time. See usageText() for the options.
 #include <cstdio>
 #include <string>
 #include <thread>

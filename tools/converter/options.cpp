@@ -91,7 +91,6 @@ const std::map<std::string, Setter>& valueOptions() {
 const std::map<std::string, bool Options::*>& flagOptions() {
     static const std::map<std::string, bool Options::*> table = {
         {"--raw", &Options::raw},     {"--player-timing", &Options::playerTiming},
-        {"--note-model", &Options::noteModel},
         {"-q", &Options::quiet},      {"--quiet", &Options::quiet},
         {"-h", &Options::help},       {"--help", &Options::help},
         {"--version", &Options::version},
@@ -150,9 +149,9 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
 
 std::string usageText() {
     return "usage: korvane-tomidi [options] INPUT.mp3|FOLDER [INPUT ...]\n"
-           "Converts MP3 files to Standard MIDI Files with korvane's toMidi analysis,\n"
-           "faster than real time. A folder stands for its .mp3 files, searched\n"
-           "recursively in name order.\n"
+           "Converts MP3 files to Standard MIDI Files with korvane's learned note\n"
+           "analysis (or the player's own toMidi events: --raw), faster than real time.\n"
+           "A folder stands for its .mp3 files, searched recursively in name order.\n"
            "\n"
            "  -o PATH              output file for one input, folder for several\n"
            "                       (default: each input's name with .mid beside it)\n"
@@ -164,9 +163,10 @@ std::string usageText() {
            "  --cpu N              measurement budget, 1200..12000\n"
            "  --sin-exponent X     kernel shape, 0..60\n"
            "  --window-factor X    analysis window scale, 0.3..1.9\n"
+           "                       (these five tune the player's analysis, which\n"
+           "                       --raw and --player-timing use)\n"
            "  --raw                the player's events exactly as it sends them\n"
            "  --player-timing      the player's times, not moved to the attacks\n"
-           "  --note-model         the notes of the learned note model (in development)\n"
            "  --shift SECONDS      added to every time\n"
            "  --notes FILE.csv     also write the notes (onset, offset, pitch, velocity)\n"
            "  --wav FILE.wav       also render the MIDI with the built-in synthesizer\n"

@@ -27,9 +27,8 @@ struct Options {
     std::string notes;                // --notes: CSV of the notes (file, or folder for several)
     std::string wav;                  // --wav: the MIDI rendered by the synthesizer
     std::string wavMix;               // --wav-mix: the input left, that rendering right
-    bool raw = false;                 // the player's events exactly as sent, unrefined
-    bool playerTiming = false;        // the player's times, not moved to the attacks
-    bool noteModel = false;           // the learned note model's notes, not the refined levels
+    bool raw = false;                 // the player's own events, not the learned analysis's notes
+    bool playerTiming = false;        // the player's events at its times, not moved to the attacks
     double shift = 0.0;               // seconds added to every time
     bool quiet = false;
     bool help = false;

@@ -9,12 +9,14 @@
 
 namespace korvane::converter {
 
-// The converter's defaults, the panel settings that transcribe best on the
-// evaluation corpora: short windows at the smallest budget, strong harmonic
-// subtraction, the most tuning iterations; the velocity scale is the
-// player's (defaultVelocityScale). The refinement resolves fast repeated
-// notes and low lines better from the shorter windows of 0.45; the player's
-// own decisions (--raw) come out best from the steadier levels of 0.6.
+// The converter's defaults. The learned analysis reads the decoded audio
+// and takes only the velocity scale, the player's (defaultVelocityScale),
+// from these settings; the others tune the player's own analysis, which
+// --raw and --player-timing run: short windows at the smallest budget,
+// strong harmonic subtraction, the most tuning iterations. The player's
+// decisions (--raw) come out best on the evaluation corpora from the
+// steadier levels of windows of 0.6; --player-timing without --raw runs at
+// 0.45.
 constexpr int defaultLock = 7;
 constexpr int defaultHarmo = 10;
 constexpr int defaultCpu = 1200;

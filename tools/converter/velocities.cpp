@@ -7,7 +7,7 @@
 
 namespace korvane::converter {
 
-std::vector<int> refinedVelocities(const std::vector<float>& peaks, float vol) {
+std::vector<int> noteVelocities(const std::vector<float>& peaks, float vol) {
     if (peaks.empty()) return {};
     std::vector<float> ranked;
     for (const float peak : peaks) ranked.push_back(std::isnan(peak) ? 0.0f : peak);

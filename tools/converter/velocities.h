@@ -1,7 +1,8 @@
-// The velocities of the refined notes: each note's own peak level against
-// the file's loudest notes, on the curve by which General MIDI synthesizers
-// play velocities (the amplitude grows with the square of the velocity), so
-// that the notes played back keep the recording's balance:
+// The velocities of the learned analysis's notes: each note's own peak level
+// (its amplitude at its pitch as it attacks) against the file's loudest
+// notes, on the curve by which General MIDI synthesizers play velocities
+// (the amplitude grows with the square of the velocity), so that the notes
+// played back keep the recording's balance:
 //
 //   velocity = 108 x sqrt(peak / loud) x vol / 0.2, rounded, within 1 .. 127
 //
@@ -20,6 +21,6 @@ constexpr int loudVelocity = 108;
 constexpr double loudRank = 0.9;
 
 // One velocity per peak level, in the same order.
-std::vector<int> refinedVelocities(const std::vector<float>& peaks, float vol);
+std::vector<int> noteVelocities(const std::vector<float>& peaks, float vol);
 
 }  // namespace korvane::converter

@@ -230,6 +230,28 @@ class OurSynthesizer(unittest.TestCase):
             self.assertLess(abs(first - 0.25 * self.SR), 3, program)
 
 
+    def test_legato_line_changes_pitch_without_a_dip_and_in_tune(self):
+        spec = {'partials': 6, 'slope': 1.0, 'odd': False, 'attack': 0.01, 'decay': 0.0, 'legato': True}
+        notes = [Note(T(0.2 + 0.3 * i), T(0.5 + 0.3 * i), p, 100, 0) for i, p in enumerate((60, 62, 64, 65))]
+        x = synth.render(notes, {0: 80}, {}, 0, self.SR, midifile.SECONDS_PER_TICK, 1.8, 3, {0: spec})[:, 0]
+        hop = int(0.005 * self.SR)
+        rms = np.sqrt([np.mean(x[i:i + hop] ** 2) for i in range(int(0.25 * self.SR), int(1.35 * self.SR), hop)])
+        self.assertGreater(rms.min(), 0.6 * np.median(rms))          # no gap where the pitch steps
+        for i, p in enumerate((60, 62, 64, 65)):
+            seg = x[int((0.25 + 0.3 * i) * self.SR):int((0.45 + 0.3 * i) * self.SR)]
+            self.assertLess(abs(1200 * np.log2(self.f0_of(seg) / synth.freq(p))), 10, p)
+
+    def test_plain_tones_stay_on_the_keyboard_and_legato_notes_join(self):
+        for k in range(6):
+            piece = compositions.GENERATORS['tones'](random.Random(f'tones/{k}'), 50)
+            self.assertTrue(all(21 <= n.pitch <= 108 for n in piece.notes))
+            self.assertNotIn(9, piece.timbres)                       # never the drum channel
+            for ch, spec in piece.timbres.items():
+                if spec['legato']:
+                    line = sorted((n for n in piece.notes if n.channel == ch), key=lambda n: n.on)
+                    self.assertTrue(all(abs(a.off - b.on) < 1e-9 for a, b in zip(line, line[1:])))
+
+
 class LevelsRatesAndEncoding(unittest.TestCase):
     def test_resampling_keeps_a_click_in_place_and_the_peak_is_set(self):
         x = np.zeros((44100, 2))

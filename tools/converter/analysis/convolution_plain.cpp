@@ -1,3 +1,5 @@
+#include <cstring>
+
 #include "tools/converter/analysis/convolution.h"
 
 namespace korvane::converter::plain {

@@ -1,6 +1,8 @@
 // The convolution in vector registers, compiled once per instruction set:
 // the build names the set's namespace (INSTRUCTION_SET: sse2 or avx2) and
 // gives the compiler its flags.
+#include <cstring>
+
 #include "tools/converter/analysis/convolution.h"
 
 namespace korvane::converter::INSTRUCTION_SET {

@@ -11,7 +11,7 @@ void NoteDecoder::push(const NoteFrame& frame, const NoteAmplitudes& amplitudes)
     frames_[slot] = frame;
     amplitudes_[slot] = amplitudes;
     ++given_;
-    while (decided_ + reach < given_) decide(decided_++);
+    while (decided_ + ahead < given_) decide(decided_++);
 }
 
 void NoteDecoder::finish() {
@@ -30,7 +30,7 @@ void NoteDecoder::decide(std::int64_t frame) {
         Sounding& s = sounding_[i];
         const float p = now.onset[i];
         // The peak: higher than the frames before it, no lower than those after.
-        bool peak = p >= onsetThreshold;
+        bool peak = p >= (s.index < 0 ? onsetThreshold : restrikeThreshold);
         for (std::int64_t k = first; k <= last && peak; ++k)
             peak = k < frame ? at(k).onset[i] < p : k == frame || at(k).onset[i] <= p;
         // A detuned note lights both semitones it falls between: only the
@@ -39,7 +39,8 @@ void NoteDecoder::decide(std::int64_t frame) {
         // An attack lights the onsets of many pitches at once; a note is one
         // that then sounds.
         float sounds = 0.0f;
-        for (std::int64_t k = frame; k <= last; ++k) sounds = std::max(sounds, at(k).sounding[i]);
+        for (std::int64_t k = frame; k <= std::min(given_ - 1, frame + soundingWithin); ++k)
+            sounds = std::max(sounds, at(k).sounding[i]);
         if (sounds < soundingStart) peak = false;
         if (peak) {
             end(n, frame);

@@ -4,16 +4,19 @@
 // A note starts where its onset probability peaks (the highest within two
 // frames either side) above onsetThreshold, timed between frames by a
 // parabola through the peak and its neighbours; onsets of every note are
-// found this way, whether its level rose or only its pitch changed; of two
+// found this way, whether its level rose or only its pitch changed. Of two
 // neighbouring semitones peaking in one frame (a detuned note between them)
-// only the likelier starts, and only a note whose sounding probability
-// reaches soundingStart within two frames (an attack lights the onsets of
-// many pitches). It ends at
-// the first frame where its sounding probability falls below
-// soundingThreshold, or where the same note starts again. Its level is the
-// largest spectrum amplitude at its pitch within attackFrames of its start.
+// only the likelier starts; only a note whose sounding probability reaches
+// soundingStart within soundingWithin frames starts (an attack lights the
+// onsets of many pitches, and a soft or bowed note takes a while to be heard
+// as sounding); a note still sounding starts again only above
+// restrikeThreshold (vibrato and tremolo waver a held note). It ends at the
+// first frame where its sounding probability falls below soundingThreshold,
+// or where the same note starts again. Its level is the largest spectrum
+// amplitude at its pitch within attackFrames of its start.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -31,9 +34,11 @@ using NoteAmplitudes = std::array<float, modelNotes>;
 
 class NoteDecoder {
 public:
-    static constexpr float onsetThreshold = 0.6f;
+    static constexpr float onsetThreshold = 0.7f;
+    static constexpr float restrikeThreshold = 0.9f;
+    static constexpr float soundingStart = 0.6f;
+    static constexpr int soundingWithin = 20;
     static constexpr float soundingThreshold = 0.3f;
-    static constexpr float soundingStart = 0.5f;
     static constexpr int attackFrames = 8;
 
     // Frame k's probabilities and amplitudes, k = 0, 1, 2 ...
@@ -53,7 +58,8 @@ private:
     void end(int note, std::int64_t frame);
 
     static constexpr int reach = 2;  // frames either side an onset peak is the highest of
-    static constexpr int kept = 2 * reach + 1;
+    static constexpr int ahead = std::max(reach, soundingWithin);  // frames a decision waits for
+    static constexpr int kept = reach + ahead + 1;
     std::array<NoteFrame, kept> frames_{};  // the last `kept` frames, a ring
     std::array<NoteAmplitudes, kept> amplitudes_{};
     std::int64_t given_ = 0;

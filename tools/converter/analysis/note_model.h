@@ -4,14 +4,17 @@
 // scripts/train-note-model.sh on music with known notes:
 //
 // 1. Harmonic stack: the spectrum is read at the three bins of every note
-//    (264 bins, MIDI 20.67 .. 108.33) and, beside it, at 1/3, 1/2, 2, 3 ... 7
-//    times their frequency: nine channels, so that one bin sees a note's
-//    partials, and the notes below whose partial it might be.
-// 2. Three convolutions over time and frequency: 9 -> 16 channels (3 frames
-//    by 5 bins), 16 -> 8 (3 by 3), then 8 -> 2 (5 by 3, three bins to a note).
+//    (264 bins, MIDI 20.67 .. 108.33) and, beside it, at 1/5, 1/4, 1/3, 1/2,
+//    2, 3 ... 7 times their frequency: eleven channels, so that one bin sees
+//    a note's partials, and the notes below whose partial it might be (the
+//    fifth partial of a bright tone lies 28 semitones up).
+// 2. Four convolutions over time and frequency: 11 -> 16 channels (3 frames
+//    by 5 bins), 16 -> 8 (3 by 3), 8 -> 8 (5 by 3, three bins to a note),
+//    then 8 -> 2 (9 frames two apart by 3 notes: 170 ms, the slow attack of
+//    a bowed or blown note and what sounded before it).
 //
-// It runs as the frames come: a frame's probabilities are known four frames
-// later, and only the last few frames of each layer are kept.
+// It runs as the frames come: a frame's probabilities are known twelve
+// frames later, and only the last few frames of each layer are kept.
 #pragma once
 
 #include <array>
@@ -45,9 +48,11 @@ public:
 private:
     struct Layer {
         ConvolutionShape shape;
+        int spacing;                // frames between the kernel's frames
+        int span;                   // input frames the kernel reaches over
         const float* weights;
         const float* bias;
-        std::vector<float> inputs;  // the last shape.times input frames, a ring
+        std::vector<float> inputs;  // the last `span` input frames, a ring
         std::vector<float> output;  // the frame being made
         std::int64_t given = 0;     // input frames given so far
         std::int64_t made = 0;      // output frames made so far
@@ -60,7 +65,7 @@ private:
     FrameSink sink_;
     Convolve convolve_;
     std::vector<float> stacked_;  // the harmonic stack of the newest frame
-    std::array<Layer, 3> layers_;
+    std::array<Layer, 4> layers_;
     std::int64_t total_ = -1;  // frames in all, once the spectrum has ended
 };
 

@@ -1,5 +1,5 @@
-// A note the converter found, before its velocity is chosen: the refined
-// notes of the player's levels and the notes of the learned note model alike.
+// A note the converter's learned analysis found, before its velocity is
+// chosen: its time and pitch as the note decisions settled them.
 #pragma once
 
 namespace korvane::converter {
