@@ -3,8 +3,9 @@
 Models: inharmonic struck strings, mallets, drawbar organ, Karplus-Strong plucked strings,
 bowed strings with vibrato and bow noise, brass and reeds with breathy attacks, detuned saws,
 slow pads and a small drum kit; and plain test tones (sines, sawtooth-like and odd-partial
-tones, struck or held, or one phase-continuous line through a legato scale).  Every note starts at exactly its onset sample, so the audio
-lines up with the ground truth by construction.
+tones, struck or held, or one phase-continuous line through a legato scale).  Every note
+starts at exactly its onset sample, so the audio lines up with the ground truth by
+construction.
 """
 import numpy as np
 from scipy.signal import fftconvolve, lfilter
@@ -75,11 +76,6 @@ def additive(model, f0, n, sr, hold, vel, vibrato, rng, inharm=0.0):
     if model == 'pad':
         out += sum(0.5 * np.sin(ph * 2 ** (c / 1200)) for c in (-9, 11))
     return out * envelope(n, hold, sr, attack, release, decay)
-
-
-# A plain tone: partials, spectral slope (amplitude 1/k**slope), odd partials only, attack s,
-# decay per second (0 = held), legato (the channel's notes are one phase-continuous line).
-TONE_KEYS = ('partials', 'slope', 'odd', 'attack', 'decay', 'legato')
 
 
 def tone_amplitudes(spec, f0, sr):

@@ -34,7 +34,7 @@ class Piece:
     controls: list = field(default_factory=list)
     title: str = 'random'
     vibrato: dict = field(default_factory=dict)       # channel -> (rate Hz, depth cents) for our synth
-    timbres: dict = field(default_factory=dict)       # channel -> our synth's plain tone (synth.TONE_KEYS)
+    timbres: dict = field(default_factory=dict)       # channel -> our synth's plain tone (tones.timbre)
 
     @property
     def end(self):

@@ -10,6 +10,8 @@ LOWEST, HIGHEST = 21, 108
 
 
 def timbre(rng, legato=False, struck=False):
+    """A plain tone: partials, spectral slope (amplitude 1/k**slope), odd partials only, attack
+    in seconds, decay per second (0 = held), legato (the channel is one phase-continuous line)."""
     partials = 1 if rng.random() < 0.3 else rng.randint(2, 20)
     return {'partials': partials, 'slope': rng.uniform(0.6, 2.2), 'odd': rng.random() < 0.2,
             'attack': rng.uniform(0.001, 0.01) if struck else rng.uniform(0.005, 0.12),

@@ -21,7 +21,8 @@ constexpr ConvolutionShape secondShape{16, 8, 3, 3, 1, modelBins, modelBins + 2,
 constexpr ConvolutionShape thirdShape{8, 8, 5, 3, 3, modelNotes, modelBins, modelNotes + 2, 1, true};
 constexpr ConvolutionShape lastShape{8, 2, 9, 3, 1, modelNotes, modelNotes + 2, modelNotes, 0, false};
 constexpr int lastSpacing = 2;
-constexpr int mostKernelFrames = 9;
+constexpr int mostKernelFrames =
+    std::max({firstShape.times, secondShape.times, thirdShape.times, lastShape.times});
 
 constexpr std::size_t weightCount(const ConvolutionShape& s) {
     return static_cast<std::size_t>(s.outputs * s.inputs * s.times * s.taps);
