@@ -21,9 +21,8 @@ namespace {
 
 // How a line's value is converted and written: integers rounded to the
 // nearest (ties to even) and written with a leading blank when not negative,
-// or without it ("Bare"); reals as 32-bit floats in "%.7g" form (with more
-// digits when a value needs them to read back exactly), without a blank or
-// with one ("Signed").
+// or without it ("Bare"); reals as 32-bit floats in "%.7g" form, without a
+// blank or with one ("Signed").
 enum class Form { Integer, IntegerBare, Real, RealSigned };
 
 // Limits applied as the line is read; none when low > high.
@@ -137,8 +136,8 @@ std::string settingText(const Setting& setting) {
     switch (setting.form) {
     case Form::Integer: return formatIntegerField(static_cast<std::int64_t>(value));
     case Form::IntegerBare: return std::to_string(static_cast<std::int64_t>(value));
-    case Form::Real: return formatSingleExact(static_cast<float>(value));
-    case Form::RealSigned: return withSignBlank(formatSingleExact(static_cast<float>(value)));
+    case Form::Real: return formatSingle(static_cast<float>(value));
+    case Form::RealSigned: return withSignBlank(formatSingle(static_cast<float>(value)));
     }
     return {};
 }

@@ -8,6 +8,7 @@
 #include "app/dialogs.h"
 #include "app/main_loop.h"
 #include "app/main_panel.h"
+#include "app/mpris/mpris.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
 #include "effects/effect_settings.h"
@@ -94,6 +95,7 @@ int runKorvane() {
     if (lastIndex < 0) addThenEnsure();
     startTrack();
     playing = 1;
+    mpris::publishPlayerState();
 
     p.seedRandom(static_cast<std::uint64_t>(p.clock() * 1e6));
 
@@ -106,6 +108,7 @@ int runKorvane() {
 }
 
 void errorExit() {
+    mpris::stopMediaBus();
     playing = 0;
     FBS_END_MP3STREAM();
     FBS_DISABLE_MASTERCALLBACK();

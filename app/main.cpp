@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/lifecycle.h"
+#include "app/mpris/mpris.h"
 #include "app/plugout_folder.h"
 #include "app/window/sdl_platform.h"
 #include "engine/fbs.h"
@@ -18,5 +19,10 @@ int main() {
     korvane::usePlugoutFolder(KORVANE_PLUGOUTDIR_FROM_BINDIR);
     // The engine reads keys from the window's queue.
     FBS_SET_KEYREADER([] { return korvane::platform().readKey(); });
-    return korvane::runKorvane();
+    // Media keys and the desktop's player applets reach korvane over the
+    // session bus, when there is one.
+    korvane::mpris::startMediaBus(desk.mediaCommands());
+    const int status = korvane::runKorvane();
+    korvane::mpris::stopMediaBus();
+    return status;
 }

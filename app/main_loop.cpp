@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "app/main_panel.h"
+#include "app/mpris/mpris.h"
 #include "app/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
@@ -67,6 +68,8 @@ void serviceClickAndTrackEnd() {
         advanceAfterEnd();
         trackEnded = 0;
     }
+    mpris::serviceMediaCommands();
+    if (mpris::quitRequested()) keyCode = key::Escape;
 }
 
 // Four polls 100 ms apart; a click on a label leaves early.

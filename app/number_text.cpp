@@ -78,15 +78,6 @@ std::string formatSingle(float value) {
     return trimTrailingPoint(text);
 }
 
-std::string formatSingleExact(float value) {
-    char text[32];
-    // Nine significant digits tell every float apart.
-    for (int digits = 7;; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
-        if (digits == 9 || toSingle(parseNumber(text)) == value) return trimTrailingPoint(text);
-    }
-}
-
 std::string formatDouble(double value) {
     char text[40];
     std::snprintf(text, sizeof text, "%.16g", value);

@@ -21,12 +21,11 @@ int roundToInt(double value);
 float toSingle(double value);
 
 // "%.7g" for single-precision and "%.16g" for double-precision values, with
-// no trailing decimal point: 0.55, 225, 1.7.
+// no trailing decimal point: 0.55, 225, 1.7. formatSingle is also the form of
+// every real in korvane.ini and the preset files: a value seven digits do not
+// tell apart reads back as the nearest float to its text, which then writes
+// the same text again.
 std::string formatSingle(float value);
-// The form of reals stored in files: "%.7g" as formatSingle, with eight or
-// nine digits instead where seven would read back as another float, so that
-// a saved value loads exactly as it was.
-std::string formatSingleExact(float value);
 std::string formatDouble(double value);
 
 // One leading blank when the value is not negative (" 0", "-1", " 1.7"): the

@@ -78,15 +78,15 @@ std::string textOfLines(const std::vector<std::string>& lines) {
     return text;
 }
 
-// Reals in their file form with a leading blank when not negative.
-std::string signedReal(float value) { return withSignBlank(formatSingleExact(value)); }
+// Reals in "%.7g" form with a leading blank when not negative.
+std::string signedReal(float value) { return withSignBlank(formatSingle(value)); }
 
 }  // namespace
 
 std::string equalizerFileText(const EqualizerFile& file) {
     const EqualizerSettings& e = file.settings;
-    return textOfLines({formatIntegerField(e.lowf), formatIntegerField(e.highf), formatSingleExact(e.lowg),
-                        formatSingleExact(e.midg), formatSingleExact(e.highg), formatIntegerField(file.order)});
+    return textOfLines({formatIntegerField(e.lowf), formatIntegerField(e.highf), formatSingle(e.lowg),
+                        formatSingle(e.midg), formatSingle(e.highg), formatIntegerField(file.order)});
 }
 
 std::size_t parseEqualizerFile(std::string text, EqualizerFile& file) {

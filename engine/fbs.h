@@ -88,6 +88,12 @@ FBS_API int FBS_DISABLE_SOUNDCALLBACK(int sound);
 FBS_API int FBS_CREATE_MP3STREAM(const char* name);
 FBS_API int FBS_PLAY_MP3STREAM(float volume, float pan);
 FBS_API int FBS_END_MP3STREAM(void);
+/* hold 1 holds the stream where it is: the mixer takes no more of it (the
+ * output is silent), the decoder stops once the ring is full, and the stream
+ * still counts as playing. hold 0 resumes it from the buffer that would have
+ * come next. 0 when no stream is active. Ending the stream (or creating the
+ * next one) clears the hold. */
+FBS_API int FBS_PAUSE_MP3STREAM(int hold);
 FBS_API int FBS_SET_STREAMVOLUME(float volume);
 FBS_API int FBS_GET_STREAMVOLUME(float* volume);
 FBS_API int FBS_SET_STREAMPAN(float pan);

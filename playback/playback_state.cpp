@@ -5,6 +5,7 @@ namespace korvane {
 int currentIndex = 0;
 std::atomic<int> playing{0};
 std::atomic<int> stopped{0};
+int paused = 0;
 std::atomic<int> trackEnded{0};
 int redrawRequested = 0;
 int startBusy = 0;

@@ -11,6 +11,7 @@ namespace korvane {
 extern int currentIndex;                  // playlist index of the current track
 extern std::atomic<int> playing;          // 1: the end of a track may advance the playlist
 extern std::atomic<int> stopped;          // 1 after stopPlayback, or the end in mode 5
+extern int paused;                        // 1 while pausePlayback holds the track (stopped is 1 too)
 extern std::atomic<int> trackEnded;       // set by the callback, cleared by whoever services it
 extern int redrawRequested;               // the main loop redraws the main panel
 extern int startBusy;                     // 1 while startTrack runs

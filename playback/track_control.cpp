@@ -96,6 +96,7 @@ void startTrack() {
 
     startTime = platform().clock();
     autoVolumeReset();
+    paused = 0;
     stopped.store(0, std::memory_order_relaxed);
     resetSpeedStage();
     redrawRequested = 1;
@@ -163,13 +164,33 @@ void serviceTrackEnd() {
 void stopPlayback() {
     setPlaying(0);
     FBS_END_MP3STREAM();
+    paused = 0;
     stopped.store(1, std::memory_order_relaxed);
     resetSpeedStage();
     platform().sleepMs(100);
     redrawRequested = 1;
 }
 
+void pausePlayback() {
+    if (stopped.load(std::memory_order_relaxed) != 0 || FBS_PAUSE_MP3STREAM(1) == 0) return;
+    elapsed = platform().clock() - startTime;
+    paused = 1;
+    stopped.store(1, std::memory_order_relaxed);
+    redrawRequested = 1;
+}
+
 void resumePlayback() {
+    if (paused == 1) {
+        paused = 0;
+        // The clock goes on from the held time; a stream that is gone
+        // meanwhile starts again from its beginning below.
+        if (FBS_PAUSE_MP3STREAM(0) == 1) {
+            startTime = platform().clock() - elapsed;
+            stopped.store(0, std::memory_order_relaxed);
+            redrawRequested = 1;
+            return;
+        }
+    }
     setPlaying(0);
     startTrack();
     platform().sleepMs(100);

@@ -17,6 +17,12 @@ void previousTrack();
 void advanceAfterEnd();
 void serviceTrackEnd();
 void stopPlayback();
+// Holds the track where it is: the stream keeps its place, the clock stands
+// still and the fourth button reads "play", as after stopPlayback. Does
+// nothing when no track sounds.
+void pausePlayback();
+// After pausePlayback: the held track goes on from where it stood.
+// Otherwise: the current track from its beginning.
 void resumePlayback();
 void removeCurrentEntry();
 void clearPlaylist();

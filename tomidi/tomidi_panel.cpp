@@ -8,6 +8,7 @@
 
 #include "app/main_loop.h"
 #include "app/main_panel.h"
+#include "app/mpris/mpris.h"
 #include "app/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
@@ -200,8 +201,9 @@ void changeVol(bool up) {
     discardWaitingKeys();
 }
 
+// A held track (paused from the desktop) counts as stopped: P plays it on.
 void togglePlayback() {
-    if (playing.load(std::memory_order_relaxed) == 1) {
+    if (playing.load(std::memory_order_relaxed) == 1 && stopped.load(std::memory_order_relaxed) == 0) {
         screen::printLineAt(2, 28, "[P]play");
         stopPlayback();
         stopped.store(1, std::memory_order_relaxed);
@@ -276,6 +278,13 @@ public:
         if (t > toMidiPanel.keyTime + keyPeriod || t < toMidiPanel.keyTime - clockJumpLimit) {
             toMidiPanel.keyTime = t;
             keyText = keyStringOf(FBS_GET_KEYCODE());
+            // A media command that changed what plays starts the notes afresh.
+            if (mpris::serviceMediaCommands()) {
+                allNotesOff();
+                resetAnalysis();
+                drawPanelHeader();
+                toMidiPanel.redrawTime = now() + redrawSoon;
+            }
         }
     }
 

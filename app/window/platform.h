@@ -3,12 +3,15 @@
 // program) and ScriptedPlatform (tests: a virtual clock, scripted input and
 // dialog answers, a framebuffer that can be read and saved).
 //
-// Main thread only, except clock(), which the output thread reads too.
+// Main thread only, except clock(), which the output thread reads too, and
+// the media command queue, which any thread may push to.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "app/window/media_commands.h"
 
 namespace korvane {
 
@@ -109,6 +112,12 @@ public:
     virtual void returnKey(int code) = 0;
     // False (and all -1) while the pointer is outside the window.
     virtual bool readMouse(MouseReading& reading) = 0;
+    // The desktop's media controls: the queue their receiver pushes to, and
+    // the oldest waiting command (action None when none waits; never waits).
+    virtual MediaCommandQueue& mediaCommands() = 0;
+    MediaCommand readMediaCommand() { return mediaCommands().take(); }
+    // Brings the window to the front of the desktop.
+    virtual void raiseWindow() = 0;
 
     // Seconds from a monotonic high-resolution counter. Thread-safe.
     virtual double clock() = 0;

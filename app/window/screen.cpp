@@ -17,6 +17,8 @@ std::uint32_t textForeground = rgb(255, 255, 255);
 std::uint32_t textBackground = rgb(0, 0, 0);
 int cursorRow = 1;
 int cursorColumn = 1;
+// Where drawing goes instead of the window while a DrawingOn lives.
+Framebuffer* drawingTarget = nullptr;
 
 // Longest line readLine keeps; further characters are ignored.
 constexpr std::size_t maxLineLength = 1024;
@@ -25,6 +27,8 @@ constexpr int keyPollMs = 10;
 // Lines are clipped to this square before they are walked, so that their
 // coordinate products stay far inside 64 bits.
 constexpr double lineLimit = 1 << 20;
+
+Framebuffer& target() { return drawingTarget != nullptr ? *drawingTarget : platform().framebuffer(); }
 
 int cellStart(int column) {
     return static_cast<int>(std::clamp((static_cast<long long>(column) - 1) * font::cellSize,
@@ -48,7 +52,7 @@ void drawCell(Framebuffer& pixels, int x, int y, unsigned char byte, std::uint32
 
 // Cells of text from (row, column) in the text colours; the cursor is not moved.
 void printCells(int row, int column, std::string_view text) {
-    Framebuffer& pixels = platform().framebuffer();
+    Framebuffer& pixels = target();
     const int y = cellStart(row);
     for (unsigned char byte : text) {
         const int x = cellStart(column);
@@ -113,7 +117,7 @@ std::uint32_t background() {
 }
 
 void clear() {
-    Framebuffer& pixels = platform().framebuffer();
+    Framebuffer& pixels = target();
     std::fill(pixels.pixels.begin(), pixels.pixels.end(), textBackground);
     cursorRow = 1;
     cursorColumn = 1;
@@ -151,7 +155,7 @@ void printLineAt(int row, int column, std::string_view text) {
 }
 
 void drawText(double x, double y, std::string_view text, std::uint32_t colour) {
-    Framebuffer& pixels = platform().framebuffer();
+    Framebuffer& pixels = target();
     long long left = roundToInt(x);
     const int top = roundToInt(y);
     for (unsigned char byte : text) {
@@ -168,7 +172,7 @@ void drawText(double x, double y, std::string_view text, std::uint32_t colour) {
 void drawLine(double x1, double y1, double x2, double y2, std::uint32_t colour) {
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return;
     if (!clipToLimit(x1, y1, x2, y2)) return;
-    Framebuffer& pixels = platform().framebuffer();
+    Framebuffer& pixels = target();
     const long long ax = roundToInt(x1), ay = roundToInt(y1), bx = roundToInt(x2), by = roundToInt(y2);
     const long long dx = bx - ax, dy = by - ay;
     const bool xLong = std::llabs(dx) >= std::llabs(dy);
@@ -195,7 +199,7 @@ void drawLine(double x1, double y1, double x2, double y2, std::uint32_t colour) 
 }
 
 void drawBox(double x1, double y1, double x2, double y2, std::uint32_t colour) {
-    Framebuffer& pixels = platform().framebuffer();
+    Framebuffer& pixels = target();
     const int ax = roundToInt(x1), ay = roundToInt(y1), bx = roundToInt(x2), by = roundToInt(y2);
     fillPixels(pixels, ax, ay, bx, ay, colour);
     fillPixels(pixels, ax, by, bx, by, colour);
@@ -204,8 +208,12 @@ void drawBox(double x1, double y1, double x2, double y2, std::uint32_t colour) {
 }
 
 void fillBox(double x1, double y1, double x2, double y2, std::uint32_t colour) {
-    fillPixels(platform().framebuffer(), roundToInt(x1), roundToInt(y1), roundToInt(x2), roundToInt(y2), colour);
+    fillPixels(target(), roundToInt(x1), roundToInt(y1), roundToInt(x2), roundToInt(y2), colour);
 }
+
+DrawingOn::DrawingOn(Framebuffer& pixels) : previous_(drawingTarget) { drawingTarget = &pixels; }
+
+DrawingOn::~DrawingOn() { drawingTarget = previous_; }
 
 // The typed text is echoed from the cursor to the window's right edge, with
 // a "_" caret after it; a text too long for that room shows its end.

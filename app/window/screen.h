@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/window/platform.h"
+
 namespace korvane::screen {
 
 void setTextColours(std::uint32_t foreground, std::uint32_t background);
@@ -35,6 +37,20 @@ void drawLine(double x1, double y1, double x2, double y2, std::uint32_t colour);
 // Both corners included.
 void drawBox(double x1, double y1, double x2, double y2, std::uint32_t colour);
 void fillBox(double x1, double y1, double x2, double y2, std::uint32_t colour);
+
+// While one lives, clear, the prints and the drawing functions above draw on
+// the given pixels instead of the window, so that a picture (korvane's icon)
+// is drawn with the window's own font and lines. The last one made wins.
+class DrawingOn {
+public:
+    explicit DrawingOn(Framebuffer& pixels);
+    ~DrawingOn();
+    DrawingOn(const DrawingOn&) = delete;
+    DrawingOn& operator=(const DrawingOn&) = delete;
+
+private:
+    Framebuffer* previous_;
+};
 
 // A line typed on the keyboard, echoed at the cursor, Backspace edits,
 // ended by Enter (not included). Escape or the close request cancel it:

@@ -76,6 +76,9 @@ public:
     bool keyWaiting() override;
     void returnKey(int code) override { keys_.push_front(code); }
     bool readMouse(MouseReading& reading) override;
+    MediaCommandQueue& mediaCommands() override { return mediaCommands_; }
+    void raiseWindow() override { ++raised_; }
+    int timesRaised() const { return raised_; }
 
     double clock() override { return now_.load(std::memory_order_acquire); }
     void sleepMs(int milliseconds) override;
@@ -103,6 +106,8 @@ private:
     std::deque<int> keys_;
     std::vector<TimedKey> timedKeys_;  // in the order pushed; released when due
     std::deque<MouseReading> mouse_;
+    MediaCommandQueue mediaCommands_;
+    int raised_ = 0;
 
     // Written by the test's thread, read by an output thread it drives.
     std::atomic<double> now_{0.0};

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <thread>
 
+#include "app/window/korvane_icon.h"
+
 namespace korvane {
 
 namespace {
@@ -65,6 +67,18 @@ int buttonBits(Uint32 sdlButtons) {
            ((sdlButtons & SDL_BUTTON_MMASK) ? 4 : 0);
 }
 
+// Title bars and task bars show korvane's icon, the menu entry's 64 x 64
+// one, drawn here so that no installed file is needed (x11 hands it on as
+// _NET_WM_ICON). A window whose icon cannot be set works all the same.
+void setKorvaneIcon(SDL_Window* window) {
+    Framebuffer icon = korvaneIcon(2);
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(icon.pixels.data(), icon.width, icon.height, 32,
+                                                              icon.width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!surface) return;
+    SDL_SetWindowIcon(window, surface);
+    SDL_FreeSurface(surface);
+}
+
 }  // namespace
 
 SdlPlatform::SdlPlatform() : wheel_(wheelStart) {
@@ -117,6 +131,7 @@ bool SdlPlatform::openWindow(int width, int height) {
     window_ = SDL_CreateWindow("korvane", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
                                SDL_WINDOW_HIDDEN);
     if (!window_) return false;
+    setKorvaneIcon(window_);
     framebuffer_.resize(width, height);
     shownPixels_.clear();
     mustPresent_ = true;
@@ -140,6 +155,10 @@ ScreenPoint SdlPlatform::windowPosition() {
 void SdlPlatform::setWindowPosition(ScreenPoint position) {
     position_ = position;
     if (window_) SDL_SetWindowPosition(window_, position.x, position.y);
+}
+
+void SdlPlatform::raiseWindow() {
+    if (window_ && windowShown_) SDL_RaiseWindow(window_);
 }
 
 void SdlPlatform::present() {

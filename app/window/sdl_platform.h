@@ -32,7 +32,8 @@ public:
 
     DesktopInfo desktop() override;
     // The window stays hidden until it is first presented, so that a
-    // position set right after opening is where it appears.
+    // position set right after opening is where it appears. It carries
+    // korvane's icon (korvane_icon.h) for title bars and task bars.
     bool openWindow(int width, int height) override;
     void closeWindow() override;
     ScreenPoint windowPosition() override;
@@ -44,6 +45,8 @@ public:
     bool keyWaiting() override;
     void returnKey(int code) override { keys_.push_front(code); }
     bool readMouse(MouseReading& reading) override;
+    MediaCommandQueue& mediaCommands() override { return mediaCommands_; }
+    void raiseWindow() override;
 
     double clock() override;
     void sleepMs(int milliseconds) override;
@@ -70,6 +73,7 @@ private:
     bool mustPresent_ = true;  // the window lost its contents (exposed, resized)
 
     std::deque<int> keys_;
+    MediaCommandQueue mediaCommands_;
     int wheel_;
     int pressedButtons_ = 0;  // buttons pressed since the last mouse reading
     int pressX_ = -1, pressY_ = -1;

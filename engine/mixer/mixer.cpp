@@ -27,11 +27,16 @@ struct Sources {
 };
 
 // Takes the stream's next buffer when a whole one is ready; returns the
-// stream count of this call (1 while anything waits in the ring).
+// stream count of this call (1 while anything waits in the ring or the
+// stream is held).
 int takeStreamBuffer(const PlugoutRecord& record, int buffersize, Sources& sources) {
     StreamState& s = stream;
     if (s.active.load(std::memory_order_seq_cst) == 0) {
         return 0;
+    }
+    // A held stream is still playing: it is neither taken nor ended.
+    if (s.held.load(std::memory_order_acquire) != 0) {
+        return 1;
     }
     const int avail = s.avail.load(std::memory_order_acquire);
     const int count = avail > 0 ? 1 : 0;

@@ -129,6 +129,7 @@ void waitForDecodedBuffer(int buffersize) {
     StreamState& s = stream;
     const auto mustWait = [buffersize] {
         return stream.active.load(std::memory_order_acquire) != 0 &&
+               stream.held.load(std::memory_order_acquire) == 0 &&
                stream.decoding.load(std::memory_order_acquire) != 0 &&
                stream.avail.load(std::memory_order_acquire) < buffersize;
     };
@@ -190,6 +191,7 @@ FBS_API int FBS_CREATE_MP3STREAM(const char* name) {
     s.decoding.store(0, std::memory_order_relaxed);
     s.started.store(0, std::memory_order_relaxed);
     s.avail.store(0, std::memory_order_relaxed);
+    s.held.store(0, std::memory_order_relaxed);
     s.volume.store(1.0f, std::memory_order_relaxed);
     s.pan.store(0.0f, std::memory_order_relaxed);
     s.leftgain.store(1.0f, std::memory_order_relaxed);
@@ -230,10 +232,19 @@ FBS_API int FBS_END_MP3STREAM(void) {
     }
     stream.active.store(0, std::memory_order_seq_cst);
     waitForFillCalls();
+    stream.held.store(0, std::memory_order_relaxed);
     // A decoder that ran has closed the file itself.
     if (stream.started.load(std::memory_order_relaxed) == 0) {
         closeFile();
     }
+    return 1;
+}
+
+FBS_API int FBS_PAUSE_MP3STREAM(int hold) {
+    if (!streamActive()) {
+        return 0;
+    }
+    stream.held.store(hold != 0 ? 1 : 0, std::memory_order_release);
     return 1;
 }
 

@@ -37,6 +37,7 @@ struct StreamState {
     std::atomic<int> decoding{0};  // the decoder runs its loop; clearing it asks it to stop
     std::atomic<int> started{0};   // the decoder thread has begun; it never clears this
     std::atomic<int> avail{0};     // bytes decoded into the ring, not yet taken by the mixer
+    std::atomic<int> held{0};      // 1: the mixer takes nothing, the stream waits where it is
 
     std::atomic<FBS_CALLBACK> streamcallback{nullptr};  // kept from one stream to the next
     std::atomic<int> streamcallbackenabled{0};
@@ -84,9 +85,9 @@ extern StreamState stream;
 // Decoder thread body (started by FBS_PLAY_MP3STREAM).
 void runDecoder();
 
-// Host's pulling thread: waits, 1 ms at a time, while the stream is active
-// and still decoding and fewer than buffersize bytes are ready, so a pull
-// never gives silence that the real-time output would not.
+// Host's pulling thread: waits, 1 ms at a time, while the stream is active,
+// not held and still decoding and fewer than buffersize bytes are ready, so
+// a pull never gives silence that the real-time output would not.
 void waitForDecodedBuffer(int buffersize);
 // Decoder, main or host's pulling thread (never a plug-out's output thread):
 // wakes a side waiting for the other after avail or decoding changed.

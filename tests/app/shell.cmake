@@ -23,5 +23,5 @@ gtest_discover_tests(shell_tests)
 # The player in a real window under Xvfb, driven with xdotool.
 add_test(NAME shell_real_window
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/shell_xvfb.sh $<TARGET_FILE:korvane>
-    ${KORVANE_TEST_AUDIO_DIR}/tone_44100_stereo.mp3)
+    ${KORVANE_TEST_AUDIO_DIR}/tone_44100_stereo.mp3 ${CMAKE_SOURCE_DIR}/data/icons/korvane-64.png)
 set_tests_properties(shell_real_window PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 90)

@@ -196,20 +196,23 @@ TEST_F(ConfigTest, WrittenFileReadsBackToTheSameSettings) {
     EXPECT_EQ(volume, 0.0345f);
 }
 
-// "%.7g" tells most floats apart but not all: those that need more digits
-// get them, the others keep their short form.
-TEST_F(ConfigTest, RealsNeedingMoreThanSevenDigitsReadBackExactly) {
+// Reals go out in "%.7g" form even where seven digits do not single out
+// their float: such a value reads back as the float nearest its text, a few
+// units in the last place away, and writing that gives the same bytes.
+TEST_F(ConfigTest, RealsAreWrittenWithSevenDigitsAndRewriteToTheSameBytes) {
     read(file({}));
-    const float gain = std::nextafter(0.55f, 1.0f);
-    const float factor = std::nextafter(1.0f, 2.0f);
-    reverb3 = {gain, 0.34f, 225.0f, 300.0f};
-    toMidiSettings.windowFactor = factor;
+    reverb3 = {std::nextafter(0.1f, 1.0f), 0.34f, 225.0f, 300.0f};
+    equalizer.highg = 1.0f / 3.0f;
+    volume = 0.123456789f;
+    toMidiSettings.windowFactor = std::nextafter(1.0f, 2.0f);
     const std::string written = configurationText();
-    EXPECT_NE(written.find("\r\n0.34\r\n"), std::string::npos) << written;
+    EXPECT_EQ(written.substr(0, written.find("finlist")),
+              crlf({" 0", " 0", " 0", " 0", " 0", "0.1", "0.34", "225", "300", "0", "0", "0", "0", " 0", "0", "0",
+                    "0", "0", "0.3333333", "0", "40", "0.1234568", " 0", " 0", " 0"}));
+    EXPECT_EQ(written.substr(written.size() - 4), " 1\r\n") << "windowFactor";
 
     read(written);
-    EXPECT_EQ(reverb3.kreverb1, gain);
-    EXPECT_EQ(toMidiSettings.windowFactor, factor);
+    EXPECT_EQ(reverb3.kreverb1, 0.1f);
     EXPECT_EQ(configurationText(), written);
 }
 

@@ -48,6 +48,28 @@ TEST_F(LifecycleTest, StartsTheTrackAndWritesTheSettingsBackOnEscape) {
     EXPECT_EQ(midi.messages[1].packed, 0x7BB0u);
 }
 
+// 0.2 x 1.025^4 is the float 0.220762566, which seven digits do not single
+// out; the file holds the seven-digit text all the same.
+TEST_F(LifecycleTest, VelocityScaleRaisedFourTimesInTheToMidiPanelIsWrittenWithSevenDigits) {
+    std::filesystem::copy_file(std::string(KORVANE_TEST_AUDIO_DIR) + "/tone_44100_stereo.mp3",
+                               "track.mp3");
+    std::ofstream ini(configFileName, std::ios::binary);
+    for (int line = 1; line <= 25; ++line) ini << " 0\r\n";
+    ini << "track.mp3\r\nfinlist\r\n";  // vol takes its default, 0.2
+    ini.close();
+
+    ASSERT_EQ(FBS_USE_HOSTOUTPUT(1), 1);
+    desk.pushKeyAt(0.5, 'm');
+    for (int press = 0; press < 4; ++press) desk.pushKeyAt(1.0 + 0.2 * press, 'N');
+    desk.pushKeyAt(2.0, '5');  // leaves the panel
+    desk.pushKeyAt(2.5, key::Escape);
+    EXPECT_EQ(runKorvane(), 0);
+    FBS_USE_HOSTOUTPUT(0);
+
+    EXPECT_EQ(lineOf(27), "finlist\r");
+    EXPECT_EQ(lineOf(30), "0.2207626\r") << "vol";
+}
+
 TEST_F(LifecycleTest, StartWithoutAPlaybackDriverEndsWithCodeOneAndWritesNothing) {
     std::filesystem::create_directory("no-plugouts");
     const std::string previousPath = FBS_GET_PLUGPATH();

@@ -37,7 +37,7 @@ protected:
     static void resetState() {
         keyCode = clickPending = auxvar = 0;
         keyText.clear();
-        playing = stopped = trackEnded = redrawRequested = 0;
+        playing = stopped = paused = trackEnded = redrawRequested = 0;
         currentIndex = repeatMode = repeatFrom = repeatTo = 0;
         speed = 100.0f;
         volume = 1.7f;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/window/font.h"
+#include "app/window/korvane_icon.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
 #include "app/window/scripted_platform.h"
@@ -149,6 +150,21 @@ TEST_F(ScreenTest, LinesFarOutsideTheWindowDrawOnlyTheirVisiblePart) {
     screen::drawLine(0, 0, std::nan(""), 5, red);
     screen::drawLine(HUGE_VAL, 0, 5, 5, red);
     EXPECT_EQ(count(red), 0);
+}
+
+// The icon the window carries is drawn with the window's font and lines but
+// off the window, and is the one the menu entry installs.
+TEST_F(ScreenTest, TheWindowIconIsDrawnOffTheWindowAndIsTheMenuEntrysIcon) {
+    screen::fillBox(0, 0, 63, 23, red);
+    for (int scale : {1, 2}) {
+        const std::string installed = KORVANE_ICON_DIR "/korvane-" + std::to_string(iconSize * scale) + ".png";
+        Framebuffer menuIcon;
+        ASSERT_TRUE(menuIcon.loadPng(installed)) << installed;
+        const Framebuffer icon = korvaneIcon(scale);
+        EXPECT_EQ(icon.width, menuIcon.width);
+        EXPECT_TRUE(icon.pixels == menuIcon.pixels) << installed;
+    }
+    EXPECT_EQ(count(red), 64 * 24) << "the window keeps its pixels";
 }
 
 TEST_F(ScreenTest, ReadLineEchoesAndEditsUntilEnter) {

@@ -1,6 +1,7 @@
 // Equalizer and reverb files: the exact bytes written, the name rules, the
 // bounds given to loaded values, and files that cannot be read, are short
 // or cannot be written.
+#include <cmath>
 #include <filesystem>
 
 #include "app/text_file.h"
@@ -65,6 +66,25 @@ TEST_F(PresetFilesTest, SavingTheDefaultsWritesTheExactLines) {
               (std::vector<std::string>{"save in preset.equ ?", "save in room.rev ?"}));
     EXPECT_EQ(shown(DialogKind::Message),
               (std::vector<std::string>{"equalizer saved as preset.equ", "reverb saved as room.rev"}));
+}
+
+// Reals go out in "%.7g" form even where seven digits do not single out
+// their float; loaded, such a file saves to the same bytes again.
+TEST_F(PresetFilesTest, SavedRealsHaveSevenDigitsAndASavedFileSavesToTheSameBytes) {
+    const EqualizerFile equalizerFile{{200, 8000, 1.0f / 3.0f, std::nextafter(1.0f, 2.0f), 9.999999f}, 2};
+    const std::string equalizerText = equalizerFileText(equalizerFile);
+    EXPECT_EQ(equalizerText, " 200\r\n 8000\r\n0.3333333\r\n1\r\n9.999999\r\n 2\r\n");
+    EqualizerFile loadedEqualizer;
+    ASSERT_EQ(parseEqualizerFile(equalizerText, loadedEqualizer), equalizerFileLines);
+    EXPECT_EQ(equalizerFileText(loadedEqualizer), equalizerText);
+
+    const ReverbPreset preset{std::nextafter(0.1f, 1.0f), 0.123456789f, 225.0f, 300.0f};
+    const std::string reverbText = reverbFileText(preset);
+    EXPECT_EQ(reverbText, " 0.1\r\n 0.1234568\r\n 225\r\n 300\r\n");
+    ReverbPreset loadedPreset;
+    ASSERT_EQ(parseReverbFile(reverbText, loadedPreset), reverbFileLines);
+    EXPECT_EQ(loadedPreset.kreverb1, 0.1f);
+    EXPECT_EQ(reverbFileText(loadedPreset), reverbText);
 }
 
 TEST_F(PresetFilesTest, NamesMustEndInTheExtension) {

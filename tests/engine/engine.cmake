@@ -39,7 +39,7 @@ target_compile_definitions(korvane_engine_test_support PUBLIC
 add_dependencies(korvane_engine_test_support korvane_test_audio ${korvane_test_plugouts})
 
 add_executable(korvane_engine_tests engine_lifecycle.cpp engine_mixer.cpp engine_sounds.cpp engine_stream.cpp
-  engine_waves.cpp)
+  engine_stream_pause.cpp engine_waves.cpp)
 target_link_libraries(korvane_engine_tests PRIVATE korvane_engine_test_support GTest::gtest_main)
 gtest_discover_tests(korvane_engine_tests PROPERTIES TIMEOUT 120)
 

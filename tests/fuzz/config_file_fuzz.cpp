@@ -1,19 +1,17 @@
 // Fuzz target: korvane.ini on any bytes. Reading must give settings within
-// the limits the reader promises, and what is written from them must read
-// back to exactly the same settings and text.
+// the limits the reader promises, and a file written from them, read and
+// written again must be the same bytes: the first write may move a real to
+// the float nearest its "%.7g" text, where it then stays.
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "app/config.h"
 #include "effects/effect_settings.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "tomidi/midi_output.h"
 #include "tomidi/tomidi_settings.h"
 
 namespace {
@@ -21,30 +19,6 @@ namespace {
 using namespace korvane;
 
 void check(bool condition, const std::string& what) { fuzz::check(condition, "config_file", what); }
-
-// Every value the file holds, reals by their bits so that -0 and 0 differ.
-struct Settings {
-    std::vector<std::int64_t> numbers;
-    std::vector<std::string> texts;
-    bool operator==(const Settings&) const = default;
-};
-
-std::int64_t bitsOf(float value) { return std::bit_cast<std::uint32_t>(value); }
-
-Settings currentSettings() {
-    Settings s;
-    s.numbers = {currentIndex, windowLeft, windowTop, autovolMode, reverbMode,
-                 bitsOf(reverb3.kreverb1), bitsOf(reverb3.kreverb2), bitsOf(reverb3.Treverb1),
-                 bitsOf(reverb3.Treverb2), bitsOf(reverb2.kreverb1), bitsOf(reverb2.kreverb2),
-                 bitsOf(reverb2.Treverb1), bitsOf(reverb2.Treverb2), equalizerOn, equalizer.lowf,
-                 equalizer.highf, bitsOf(equalizer.lowg), bitsOf(equalizer.midg), bitsOf(equalizer.highg),
-                 eqOrder, bitsOf(speed), bitsOf(volume), repeatMode, repeatFrom, repeatTo, lastIndex, nameStyle,
-                 bitsOf(toMidiSettings.vol), midiDevice, toMidiSettings.lock, toMidiSettings.harmo,
-                 toMidiSettings.cpu, bitsOf(toMidiSettings.sinExponent), bitsOf(toMidiSettings.windowFactor)};
-    for (int i = 0; i <= lastIndex; ++i) s.texts.push_back(playlistEntries[i]);
-    s.texts.push_back(lastFolder);
-    return s;
-}
 
 void read(std::string text) {
     TextLines lines(std::move(text));
@@ -76,11 +50,10 @@ void checkLimits() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     read(std::string(reinterpret_cast<const char*>(data), size));
     checkLimits();
-    const Settings first = currentSettings();
     const std::string written = configurationText();
 
     read(written);
-    check(currentSettings() == first, "the written file reads back to other settings:\n" + written);
+    checkLimits();
     check(configurationText() == written, "writing again gives another text:\n" + written);
     return 0;
 }

@@ -78,9 +78,11 @@ for page in korvane korvane-tomidi; do
   grep -q "EXIT STATUS" "$work/$page.txt" || fail "$page.1 renders without its sections"
 done
 
-# The player, last: without the X tools it skips, and so does this test.
+# The player, last, its window showing the installed 64 x 64 icon: without
+# the X tools it skips, and so does this test.
 status=0
-sh "$source/tests/app/shell_xvfb.sh" "$root$bindir/korvane" "$work/demo.mp3" > "$work/player.log" 2>&1 || status=$?
+sh "$source/tests/app/shell_xvfb.sh" "$root$bindir/korvane" "$work/demo.mp3" \
+  "$root$datadir/icons/hicolor/64x64/apps/korvane.png" > "$work/player.log" 2>&1 || status=$?
 cat "$work/player.log"
 [ "$status" = 0 ] || exit "$status"
 grep -q "^plug-out: $root$libdir/korvane/plug-" "$work/player.log" ||

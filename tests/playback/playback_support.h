@@ -92,6 +92,7 @@ protected:
         auxvar = 0;
         playing = 0;
         stopped = 0;
+        paused = 0;
         trackEnded = 0;
         redrawRequested = 0;
         startBusy = 0;
