@@ -104,10 +104,10 @@ void Batch(benchmark::State& state) {
     for (auto _ : state) {
         ::sched_setaffinity(0, sizeof first, &first);  // the children inherit it
         const double begin = wallSeconds();
-        kc::runJobs(jobs, 1, true, convert);
+        kc::runJobs(jobs, 1, true, 0, convert);
         const double middle = wallSeconds();
         ::sched_setaffinity(0, sizeof all, &all);
-        kc::runJobs(jobs, 2, true, convert);
+        kc::runJobs(jobs, 2, true, 0, convert);
         const double end = wallSeconds();
         alone += middle - begin;
         together += end - middle;

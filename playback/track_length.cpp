@@ -65,8 +65,9 @@ std::optional<StreamSummary> streamSummary(const mad_header& header, const unsig
     return summary;
 }
 
-// The playing time in milliseconds; nothing when no frame header decodes.
-std::optional<std::int64_t> scanLengthMs(std::FILE* file) {
+// The playing time in milliseconds, and how the audio begins in start;
+// nothing when no frame header decodes.
+std::optional<std::int64_t> scanLengthMs(std::FILE* file, StreamStart& start) {
     const std::int64_t tag = leadingTagSize(file);
     if (fseeko(file, 0, SEEK_END) != 0) return std::nullopt;
     const std::int64_t audioBytes = ftello(file) - tag;  // from the first frame on
@@ -115,8 +116,11 @@ std::optional<std::int64_t> scanLengthMs(std::FILE* file) {
             break;
         }
         if (frames == 0) {
+            start.sampleRate = static_cast<int>(header.samplerate);
+            start.frameSamples = 32 * static_cast<int>(MAD_NSBSAMPLES(&header));
             const auto length = static_cast<std::size_t>(stream.next_frame - stream.this_frame);
             if (const auto summary = streamSummary(header, stream.this_frame, length)) {
+                start.summaryFrame = true;
                 // A file cut after the summary was written holds fewer bytes
                 // than it says: its frames are measured instead.
                 const bool whole = summary->bytes == 0 || summary->bytes <= audioBytes;
@@ -140,15 +144,17 @@ std::optional<std::int64_t> scanLengthMs(std::FILE* file) {
 
 }  // namespace
 
-int queryLengthService(const std::string& path, std::string& reply) {
+int queryLengthService(const std::string& path, std::string& reply, StreamStart* start) {
     // No file name holds a NUL byte: opening the text before it would
     // measure another file.
     if (path.find('\0') != std::string::npos) return lengthServiceCannotOpen;
     const FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file) return lengthServiceCannotOpen;
-    const std::optional<std::int64_t> milliseconds = scanLengthMs(file.get());
+    StreamStart found;
+    const std::optional<std::int64_t> milliseconds = scanLengthMs(file.get(), found);
     if (!milliseconds) return lengthServiceNoFrames;
     reply = std::to_string(*milliseconds);
+    if (start != nullptr) *start = found;
     return lengthServiceOk;
 }
 

@@ -11,7 +11,7 @@ if(NOT TARGET korvane_test_audio)
   set(_files tone_44100_stereo tone_48000_stereo tone_22050_stereo tone_11025_stereo tone_44100_mono
     truncated_44100_stereo damaged_44100_stereo tagged_44100_stereo not_mp3 empty
     free_44100_stereo layer2_44100_stereo layer1_48000_mono
-    piano_a4 piano_a4_sharp30 triad_c4 tremolo_a3
+    piano_a4 piano_a4_sharp30 piano_a4_22050 triad_c4 tremolo_a3
     noise_44100_stereo burst_44100_stereo quiet_44100_stereo loud_44100_stereo steps_44100_stereo
     pause_44100_stereo chords_melody halves_12db)
   list(TRANSFORM _files PREPEND ${KORVANE_TEST_AUDIO_DIR}/)

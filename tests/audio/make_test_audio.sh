@@ -29,6 +29,7 @@
 #                           weak 2nd and 3rd harmonics) fading out over 2.5 s,
 #                           then 0.5 s of silence
 #   piano_a4_sharp30.mp3    the same 30 cents sharp (447.69 Hz)
+#   piano_a4_22050.mp3      piano_a4 as MPEG-2 at 22050 Hz (576-sample frames)
 #   triad_c4.mp3            the same with C4, E4 and G4 struck together
 #   tremolo_a3.mp3          0.5 s of silence, then 3 s of 220 Hz swelling and
 #                           fading by 40 % five times a second, then 0.5 s of
@@ -200,6 +201,8 @@ done > "$out/not_mp3.mp3"
 : > "$out/empty.mp3"
 
 piano piano_a4 440
+lame --quiet --cbr -b 64 --resample 22.05 "$work/piano_a4.wav" "$work/piano_a4_22050.mp3"
+mv "$work/piano_a4_22050.mp3" "$out/piano_a4_22050.mp3"
 piano piano_a4_sharp30 447.69
 piano triad_c4 261.63 329.63 392
 

@@ -1,6 +1,9 @@
 // The converter's parts that need no engine: its command line, the MIDI
 // file bytes, the list of jobs and the velocities of its notes.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cmath>
 #include <filesystem>
@@ -47,6 +50,23 @@ TEST(ConverterOptions, ValuesAreLimitedAsThePanelLimitsThemAndMistakesAreRefused
 }
 
 // --- MIDI file ---
+
+TEST(ConverterMidiFile, TheNoteAtTheStartIsReadBackAndDamagedFilesHaveNone) {
+    const std::vector<TimedMessage> messages = {{0.25, 0x403C90}, {0.5, 0x3C80}};
+    const std::string note = "korvane-tomidi 1.0: vol 0.2";
+    const std::string file = midiFileBytes(messages, note);
+    EXPECT_EQ(midiFileNote(file), note);
+    EXPECT_EQ(midiFileNote(midiFileBytes(messages)), "");
+    const std::string longNote(300, 'n');  // a length of two bytes
+    EXPECT_EQ(midiFileNote(midiFileBytes(messages, longNote)), longNote);
+    for (std::size_t cut = 0; cut < file.size(); ++cut) {
+        const std::string found = midiFileNote(file.substr(0, cut));
+        EXPECT_TRUE(found.empty() || found == note) << cut;
+    }
+    std::string wrongLength = file;
+    wrongLength[32] = '\x7F';  // the text's length, past the end
+    EXPECT_EQ(midiFileNote(wrongLength), "");
+}
 
 TEST(ConverterMidiFile, MessagesLandOnMillisecondTicksAfterTheTempo) {
     const std::vector<TimedMessage> messages = {
@@ -116,9 +136,42 @@ TEST_F(ConverterJobs, EachJobRunsInAProcessOfItsOwnAndAFailureMakesTheStatusOne)
         if (job.input == "file4") ::abort();  // a crash is a failure, not a hang
         return Outcome{true, "fine"};
     };
-    EXPECT_EQ(runJobs(jobs, 2, true, convert), exitFailed);
+    EXPECT_EQ(runJobs(jobs, 2, true, 0, convert), exitFailed);
     jobs.resize(3);
-    EXPECT_EQ(runJobs(jobs, 3, true, convert), 0);
+    EXPECT_EQ(runJobs(jobs, 3, true, 0, convert), 0);
+}
+
+TEST_F(ConverterJobs, AnInterruptStopsTheRunningJobAndStartsNoOther) {
+    std::vector<Job> jobs(4);
+    for (int i = 0; i < 4; ++i) jobs[i].input = (root / ("started" + std::to_string(i))).string();
+    const Converter convert = [](const Job& job, const ProgressReport& report) {
+        std::ofstream(job.input) << "x";
+        if (job.input.ends_with("started1")) {
+            ::kill(::getppid(), SIGINT);  // Ctrl-C while the second file converts
+            for (;;) {
+                report(0.5, 1.0);  // a conversion stops at its next report
+                ::usleep(1000);
+            }
+        }
+        return Outcome{true, "fine"};
+    };
+    EXPECT_EQ(runJobs(jobs, 1, true, 0, convert), exitInterrupted);
+    EXPECT_TRUE(fs::exists(root / "started0"));
+    EXPECT_TRUE(fs::exists(root / "started1"));
+    EXPECT_FALSE(fs::exists(root / "started2"));
+    EXPECT_FALSE(fs::exists(root / "started3"));
+}
+
+TEST_F(ConverterJobs, AListNamesOneInputALineAsItStands) {
+    const fs::path list = root / "list.txt";
+    std::ofstream(list, std::ios::binary) << "album\n\n/music/Ünder Ströme/01 Tanz.mp3\r\n  spaced .mp3\nlast.mp3";
+    std::vector<std::string> inputs{"given.mp3"};
+    std::string error;
+    ASSERT_TRUE(readInputList(list.string(), inputs, error)) << error;
+    EXPECT_EQ(inputs, (std::vector<std::string>{"given.mp3", "album", "/music/Ünder Ströme/01 Tanz.mp3",
+                                                "  spaced .mp3", "last.mp3"}));
+    EXPECT_FALSE(readInputList((root / "missing.txt").string(), inputs, error));
+    EXPECT_NE(error.find("missing.txt"), std::string::npos) << error;
 }
 
 // --- velocities ---

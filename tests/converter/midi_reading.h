@@ -49,8 +49,15 @@ inline std::vector<ParsedEvent> parseMidi(const std::string& file) {
         ParsedEvent event{tick, {}};
         const int status = static_cast<std::uint8_t>(file[at]);
         EXPECT_GE(status, 0x80) << "running status at byte " << at;
-        const std::size_t length = status == 0xFF ? 3 + static_cast<std::uint8_t>(file[at + 2])
-                                   : (status & 0xF0) == 0xC0 ? 2 : 3;
+        std::size_t length = (status & 0xF0) == 0xC0 ? 2 : 3;
+        if (status == 0xFF) {  // type, then a variable-length size
+            std::size_t size = 0, sizeBytes = 0;
+            do {
+                byte = static_cast<std::uint8_t>(file[at + 2 + sizeBytes++]);
+                size = size << 7 | (byte & 0x7F);
+            } while ((byte & 0x80) != 0 && at + 2 + sizeBytes < end);
+            length = 2 + sizeBytes + size;
+        }
         for (std::size_t i = 0; i < length && at + i < file.size(); ++i)
             event.bytes.push_back(static_cast<std::uint8_t>(file[at + i]));
         at += length;

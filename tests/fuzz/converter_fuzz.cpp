@@ -58,9 +58,14 @@ void checkMidiFile(const std::string& file, bool playersEvents) {
         const int status = static_cast<std::uint8_t>(file[at]);
         check(status >= 0x80, "running status");
         std::size_t length = (status & 0xF0) == 0xC0 ? 2 : 3;
-        if (status == 0xFF) {
-            check(at + 2 < file.size(), "a cut meta event");
-            length = 3 + static_cast<std::uint8_t>(file[at + 2]);
+        if (status == 0xFF) {  // type, then a variable-length size
+            std::size_t size = 0, sizeBytes = 0;
+            for (std::uint8_t byte = 0x80; (byte & 0x80) != 0 && sizeBytes < 4; ++sizeBytes) {
+                check(at + 2 + sizeBytes < file.size(), "a cut meta event");
+                byte = static_cast<std::uint8_t>(file[at + 2 + sizeBytes]);
+                size = size << 7 | (byte & 0x7F);
+            }
+            length = 2 + sizeBytes + size;
             ended = file[at + 1] == 0x2F;
         }
         check(at + length <= file.size(), "a cut event");

@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <map>
 #include <system_error>
 
 #include "app/text_file.h"
@@ -50,6 +53,19 @@ std::string resultPath(const std::string& asked, bool several, const Source& sou
 
 }  // namespace
 
+bool readInputList(const std::string& list, std::vector<std::string>& inputs, std::string& error) {
+    std::string text;
+    if (!readTextFile(list == "-" ? "/dev/stdin" : list, text)) {
+        error = "cannot read the list " + list + ": " + std::strerror(errno);
+        return false;
+    }
+    for (TextLines lines(std::move(text)); !lines.atEnd();) {
+        std::string line = lines.next();
+        if (!line.empty()) inputs.push_back(std::move(line));
+    }
+    return true;
+}
+
 std::vector<Job> planJobs(const Options& options) {
     std::vector<Source> sources;
     bool fromFolder = false;
@@ -83,6 +99,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Set by SIGINT in the batch, by SIGTERM in a conversion's process.
+volatile std::sig_atomic_t stopAsked = 0;
+
+extern "C" void askToStop(int) { stopAsked = 1; }
+
+void onSignal(int signal, void (*handler)(int), struct sigaction* old = nullptr) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a signal wakes the batch's poll
+    ::sigaction(signal, &action, old);
+}
+
 // A conversion running in a child process, which reports through a pipe:
 // "p DONE AUDIOSECONDS" lines while it runs, then "o TEXT" or "f TEXT".
 struct Running {
@@ -108,10 +137,18 @@ void writeLine(int fd, const std::string& line) {
     }
 }
 
-// In the child: the conversion, its reports sent up the pipe.
+// In the child: the conversion, its reports sent up the pipe. Ctrl-C on a
+// terminal reaches the whole process group; the batch alone answers it and
+// stops its children with SIGTERM, which each obeys at its next report: the
+// conversion reports while it decodes and analyses and never while it puts
+// its results in place, so a result is whole or absent.
 [[noreturn]] void runChild(const Job& job, int fd, const Converter& convert) {
+    ::signal(SIGINT, SIG_IGN);
+    stopAsked = 0;
+    onSignal(SIGTERM, askToStop);
     auto last = Clock::now() - std::chrono::seconds(1);
     const ProgressReport report = [&](double done, double audioSeconds) {
+        if (stopAsked) ::_exit(exitInterrupted);
         const auto now = Clock::now();
         if (done < 1.0 && now - last < std::chrono::milliseconds(100)) return;
         last = now;
@@ -119,6 +156,7 @@ void writeLine(int fd, const std::string& line) {
         std::snprintf(line, sizeof line, "p %.4f %.3f", done, audioSeconds);
         writeLine(fd, line);
     };
+    report(0.0, 0.0);
     const Outcome outcome = convert(job, report);
     std::string text = outcome.text;
     std::replace(text.begin(), text.end(), '\n', ' ');
@@ -149,44 +187,70 @@ void readReports(Running& run) {
 
 std::string fileName(const std::string& path) { return fs::path(path).filename().string(); }
 
+// "1:02:03" or "2:03".
+std::string clockText(double seconds) {
+    const long total = std::lround(std::max(0.0, seconds));
+    char text[32];
+    if (total >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    return text;
+}
+
+// The batch's report on standard error. The share of the audio is counted
+// in bytes of the inputs, which are known before any is decoded.
 class ProgressLine {
 public:
-    ProgressLine(std::size_t total, bool quiet)
-        : total_(total), terminal_(!quiet && ::isatty(2) == 1), quiet_(quiet), start_(Clock::now()) {}
-
-    void finished(const Job& job, const Outcome& outcome, double audioSeconds) {
-        audioDone_ += audioSeconds;
-        ++count_;
-        if (!outcome.ok || !quiet_) {
-            clear();
-            if (outcome.ok)
-                std::fprintf(stderr, "%s -> %s: %s\n", job.input.c_str(), job.output.c_str(),
-                             outcome.text.c_str());
-            else
-                std::fprintf(stderr, "korvane-tomidi: %s: %s\n", job.input.c_str(), outcome.text.c_str());
+    ProgressLine(const std::vector<Job>& jobs, bool quiet)
+        : jobs_(jobs), terminal_(!quiet && ::isatty(2) == 1), quiet_(quiet), start_(Clock::now()) {
+        for (const Job& job : jobs) {
+            std::error_code error;
+            const std::uintmax_t size = fs::file_size(job.input, error);
+            sizes_.push_back(error ? 0.0 : static_cast<double>(size));
+            totalBytes_ += sizes_.back();
         }
     }
 
-    void draw(const std::vector<Job>& jobs, const std::vector<Running>& running) {
+    void finished(std::size_t job, const Outcome& outcome, double audioSeconds) {
+        audioDone_ += audioSeconds;
+        bytesDone_ += sizes_[job];
+        ++count_;
+        (outcome.ok ? converted_ : failed_) += 1;
+        if (!outcome.ok || !quiet_) {
+            clear();
+            if (outcome.ok)
+                std::fprintf(stderr, "%s -> %s: %s\n", jobs_[job].input.c_str(), jobs_[job].output.c_str(),
+                             outcome.text.c_str());
+            else
+                std::fprintf(stderr, "korvane-tomidi: %s: %s\n", jobs_[job].input.c_str(), outcome.text.c_str());
+        }
+    }
+
+    void draw(const std::vector<Running>& running) {
         const auto now = Clock::now();
         if (!terminal_ || now - drawn_ < std::chrono::milliseconds(100)) return;
         drawn_ = now;
         double audio = audioDone_;
-        std::string text = "[" + std::to_string(count_) + "/" + std::to_string(total_) + "]";
+        double bytes = bytesDone_;
+        std::string files;
         for (const Running& run : running) {
             audio += run.audioSeconds;
+            bytes += run.done * sizes_[run.job];
             char part[32];
-            std::snprintf(part, sizeof part, " %3.0f%% ", 100.0 * run.done);
-            text += part + fileName(jobs[run.job].input).substr(0, 30);
+            std::snprintf(part, sizeof part, "  %3.0f%% ", 100.0 * run.done);
+            files += part + fileName(jobs_[run.job].input).substr(0, 30);
         }
-        const double wall = std::chrono::duration<double>(Clock::now() - start_).count();
-        if (wall > 0.2) {
-            char speed[48];
-            std::snprintf(speed, sizeof speed, "  %.0fx real time", audio / wall);
-            text += speed;
-        }
+        const double share = totalBytes_ > 0 ? std::min(1.0, bytes / totalBytes_) : 0.0;
+        const double wall = std::chrono::duration<double>(now - start_).count();
+        char text[160];
+        int length = std::snprintf(text, sizeof text, "[%zu/%zu] %3.0f%% of the audio", count_, jobs_.size(),
+                                   100.0 * share);
+        if (wall > 1.0 && share > 0.0)
+            std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), ", %.0fx real time, %s left",
+                          audio / wall, clockText(wall * (1.0 - share) / share).c_str());
         clear();
-        std::fputs(text.substr(0, 200).c_str(), stderr);
+        std::fputs((text + files).substr(0, 200).c_str(), stderr);
         shown_ = true;
     }
 
@@ -195,28 +259,56 @@ public:
         shown_ = false;
     }
 
+    // The closing line, for a batch of several inputs or an interrupted
+    // one: what became of every input.
+    void summary(std::size_t skipped, bool interrupted) {
+        clear();
+        if (!interrupted && (quiet_ || jobs_.size() + skipped < 2)) return;
+        std::fprintf(stderr, "korvane-tomidi: %s%zu converted, %zu skipped, %zu failed", interrupted ? "interrupted: " : "",
+                     converted_, skipped, failed_);
+        if (interrupted)
+            std::fprintf(stderr, ", %zu not converted (--skip-existing converts the rest)", jobs_.size() - count_);
+        std::fputc('\n', stderr);
+    }
+
+    // A conversion stopped by an interruption: neither converted nor failed.
+    void stopped(std::size_t job) { bytesDone_ += sizes_[job]; }
+
 private:
-    std::size_t total_;
+    const std::vector<Job>& jobs_;
     bool terminal_;
     bool quiet_;
     Clock::time_point start_;
     Clock::time_point drawn_{};
-    std::size_t count_ = 0;
+    std::vector<double> sizes_;
+    double totalBytes_ = 0.0;
+    double bytesDone_ = 0.0;
     double audioDone_ = 0.0;
+    std::size_t count_ = 0;
+    std::size_t converted_ = 0;
+    std::size_t failed_ = 0;
     bool shown_ = false;
 };
 
 }  // namespace
 
-int runJobs(const std::vector<Job>& list, int jobs, bool quiet, const Converter& convert) {
-    ProgressLine progress(list.size(), quiet);
+int runJobs(const std::vector<Job>& list, int jobs, bool quiet, std::size_t skipped, const Converter& convert) {
+    ProgressLine progress(list, quiet);
     std::vector<Running> running;
     std::size_t next = 0;
     bool failed = false;
+    stopAsked = 0;
+    struct sigaction oldInterrupt {};
+    onSignal(SIGINT, askToStop, &oldInterrupt);
+    bool stopping = false;
     std::fflush(nullptr);  // nothing buffered may be written twice by a child
 
-    while (next < list.size() || !running.empty()) {
-        while (next < list.size() && static_cast<int>(running.size()) < jobs) {
+    while ((next < list.size() && !stopping) || !running.empty()) {
+        if (stopAsked && !stopping) {
+            stopping = true;
+            for (const Running& run : running) ::kill(run.pid, SIGTERM);
+        }
+        while (!stopping && next < list.size() && static_cast<int>(running.size()) < jobs) {
             int fds[2];
             if (::pipe(fds) != 0) break;
             const pid_t pid = ::fork();
@@ -235,8 +327,9 @@ int runJobs(const std::vector<Job>& list, int jobs, bool quiet, const Converter&
             run.pipe = fds[0];
             running.push_back(std::move(run));
         }
-        if (running.empty()) {  // no process could be started
-            progress.finished(list[next], {false, "cannot start a process"}, 0);
+        if (running.empty()) {
+            if (stopping) break;
+            progress.finished(next, {false, "cannot start a process"}, 0);  // no process could be started
             failed = true;
             ++next;
             continue;
@@ -244,7 +337,7 @@ int runJobs(const std::vector<Job>& list, int jobs, bool quiet, const Converter&
 
         std::vector<pollfd> polls;
         for (const Running& run : running) polls.push_back({run.pipe, POLLIN, 0});
-        ::poll(polls.data(), polls.size(), 200);
+        if (::poll(polls.data(), polls.size(), 200) < 0) continue;  // a signal: look at it first
         for (std::size_t i = 0; i < running.size();) {
             Running& run = running[i];
             const bool closed = (polls[i].revents & (POLLHUP | POLLERR)) != 0 &&
@@ -259,18 +352,25 @@ int runJobs(const std::vector<Job>& list, int jobs, bool quiet, const Converter&
             ::waitpid(run.pid, &status, 0);
             Outcome outcome = run.outcome;
             const bool exitedWell = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-            if (!run.reported || (outcome.ok && !exitedWell))
-                outcome = {false, WIFSIGNALED(status)
-                                      ? "the conversion ended on signal " + std::to_string(WTERMSIG(status))
-                                      : "the conversion ended without a result"};
-            failed = failed || !outcome.ok;
-            progress.finished(list[run.job], outcome, run.audioSeconds);
+            const bool stoppedHere = stopping && !run.reported;
+            if (stoppedHere) {
+                progress.stopped(run.job);
+            } else {
+                if (!run.reported || (outcome.ok && !exitedWell))
+                    outcome = {false, WIFSIGNALED(status)
+                                          ? "the conversion ended on signal " + std::to_string(WTERMSIG(status))
+                                          : "the conversion ended without a result"};
+                failed = failed || !outcome.ok;
+                progress.finished(run.job, outcome, run.audioSeconds);
+            }
             polls.erase(polls.begin() + static_cast<std::ptrdiff_t>(i));
             running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
         }
-        progress.draw(list, running);
+        progress.draw(running);
     }
-    progress.clear();
+    ::sigaction(SIGINT, &oldInterrupt, nullptr);
+    progress.summary(skipped, stopping);
+    if (stopping) return exitInterrupted;
     return failed ? exitFailed : 0;
 }
 

@@ -21,6 +21,12 @@ struct Job {
     std::string wavMix = {};
 };
 
+// Adds the inputs named in the file `list` ("-": standard input), one path
+// per line as it stands (spaces and any bytes kept; a CR before the line
+// end is dropped), blank lines skipped. False, with the reason, when the
+// list cannot be read.
+bool readInputList(const std::string& list, std::vector<std::string>& inputs, std::string& error);
+
 // The jobs for the command line: a folder stands for its ".mp3" files
 // (searched recursively, in name order), each written to the same relative
 // path under -o; without -o each result goes beside its input.
@@ -39,9 +45,13 @@ struct Outcome {
 using Converter = std::function<Outcome(const Job&, const ProgressReport&)>;
 
 // Runs every job, at most `jobs` at once, each in a process of its own.
-// Prints a progress line on standard error when it is a terminal, else one
-// line per file; nothing in quiet mode but failures. The exit status:
-// 0 when all converted, exitFailed otherwise.
-int runJobs(const std::vector<Job>& list, int jobs, bool quiet, const Converter& convert);
+// Prints a progress bar on standard error when it is a terminal (files done,
+// share of the audio, speed, time left), else one line per file; then, for
+// several inputs, a summary that counts the converted, the `skipped` (left
+// out before the batch) and the failed files. Nothing in quiet mode but failures. The exit
+// status: 0 when all converted, exitFailed otherwise, exitInterrupted after
+// SIGINT: no other job starts and the running ones stop, each before it
+// puts its results in place or after, never between.
+int runJobs(const std::vector<Job>& list, int jobs, bool quiet, std::size_t skipped, const Converter& convert);
 
 }  // namespace korvane::converter

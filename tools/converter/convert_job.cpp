@@ -19,6 +19,7 @@
 #include "tools/converter/conversion.h"
 #include "tools/converter/decoded_spectrum.h"
 #include "tools/converter/note_output.h"
+#include "tools/converter/resume.h"
 #include "tools/converter/velocities.h"
 
 namespace korvane::converter {
@@ -32,10 +33,17 @@ namespace fs = std::filesystem;
 // on the evaluation corpus its events come this much after the attack in
 // the decoded MP3 besides window and delay.
 constexpr double decisionDelay = 0.1;
-// The note model's onsets are those of the decoded MP3, which starts this
-// much after the encoded audio at 44.1 kHz (the encoder's and the decoder's
-// delays).
-constexpr double codecDelay = 0.051;
+// The note model's onsets are those of the decoded MP3, which starts later
+// than the encoded audio by the encoder's look-ahead and the synthesis
+// filter's delay (in samples at the file's rate), and by the Info frame that
+// plays as a frame of silence.
+constexpr int encoderAndDecoderDelay = 576 + 529;
+
+double codecDelay(const StreamStart& start) {
+    if (start.sampleRate <= 0) return 0.0;
+    const int samples = encoderAndDecoderDelay + (start.summaryFrame ? start.frameSamples : 0);
+    return samples / static_cast<double>(start.sampleRate);
+}
 
 std::string systemReason() { return std::strerror(errno); }
 
@@ -47,18 +55,24 @@ SampleSink keepingIn(std::vector<std::int16_t>* decoded) {
     };
 }
 
-// Why the input cannot be converted, or "" when it can; its playing time.
-std::string checkInput(const std::string& path, double& seconds) {
+// What the converter knows of an input before decoding it.
+struct InputAudio {
+    double seconds = 0.0;  // its playing time
+    StreamStart start;
+};
+
+// Why the input cannot be converted, or "" when it can, with what is known of it.
+std::string checkInput(const std::string& path, InputAudio& audio) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return systemReason();
     if (S_ISDIR(info.st_mode)) return "is a folder";
     std::string reply;
-    switch (queryLengthService(path, reply)) {
+    switch (queryLengthService(path, reply, &audio.start)) {
     case lengthServiceOk: break;
     case lengthServiceCannotOpen: return "cannot be read";
     default: return "holds no MPEG audio frame";
     }
-    seconds = parseNumber(reply) / 1000.0;
+    audio.seconds = parseNumber(reply) / 1000.0;
     return {};
 }
 
@@ -82,35 +96,37 @@ std::vector<OutputNote> alignedNotes(const std::vector<OutputNote>& notes) {
 }
 
 // The analysis's notes with their velocities (each note's peak against the
-// file's loudest notes), at the times of the encoded audio.
-std::vector<OutputNote> outputNotes(const std::vector<RefinedNote>& found) {
+// file's loudest notes), moved earlier by the codec delay to the times of the
+// encoded audio.
+std::vector<OutputNote> outputNotes(const std::vector<RefinedNote>& found, double delay) {
     std::vector<float> peaks;
     for (const RefinedNote& note : found) peaks.push_back(note.peakLevel);
     const std::vector<int> velocities = noteVelocities(peaks, toMidiSettings.vol);
     std::vector<OutputNote> notes;
     for (std::size_t i = 0; i < found.size(); ++i)
-        notes.push_back({std::max(0.0, found[i].onset - codecDelay),
-                         std::max(0.001, found[i].offset - codecDelay), found[i].note, velocities[i]});
+        notes.push_back({std::max(0.0, found[i].onset - delay), std::max(0.001, found[i].offset - delay),
+                         found[i].note, velocities[i]});
     return notes;
 }
 
 // The notes of the learned analysis: the decoded file's spectrum, the note
 // model and its note decisions on a thread of their own.
-std::vector<OutputNote> learnedNotes(ConversionRun& run, const std::string& path, double seconds,
+std::vector<OutputNote> learnedNotes(ConversionRun& run, const std::string& path, const InputAudio& audio,
                                    std::vector<std::int16_t>* decoded, const ProgressReport& progress,
                                    std::string& error) {
     ThreadedAnalysis analysis;
     std::int64_t frames = 0;
     const auto analyse = [&](const SpectrumFrame& frame) {
         analysis.push(frame);
-        const double audio = spectrumFrameTime(++frames);
-        if (progress && seconds > 0 && frames % 256 == 0) progress(std::min(1.0, audio / seconds), audio);
+        const double time = spectrumFrameTime(++frames);
+        if (progress && audio.seconds > 0 && frames % 256 == 0)
+            progress(std::min(1.0, time / audio.seconds), time);
     };
     if (!decodedSpectrum(run, path, analyse, keepingIn(decoded))) {
         error = "gives no audio";
         return {};
     }
-    return outputNotes(analysis.finish());
+    return outputNotes(analysis.finish(), codecDelay(audio.start));
 }
 
 // Replaces every (path, bytes) pair, all or none: each is written in full
@@ -139,8 +155,9 @@ std::string writeAll(const std::vector<std::pair<std::string, std::string>>& fil
 
 Outcome convertJob(const Job& job, const Options& options, const ProgressReport& progress) {
     const auto began = std::chrono::steady_clock::now();
-    double seconds = 0.0;
-    if (const std::string reason = checkInput(job.input, seconds); !reason.empty()) return {false, reason};
+    InputAudio audio;
+    if (const std::string reason = checkInput(job.input, audio); !reason.empty()) return {false, reason};
+    const double seconds = audio.seconds;
 
     const bool raw = options.raw || options.playerTiming;
     ConversionRun run;
@@ -159,7 +176,7 @@ Outcome convertJob(const Job& job, const Options& options, const ProgressReport&
             messages = messagesOfNotes(notes, messages.empty() ? seconds : messages.back().time);
         }
     } else {
-        notes = learnedNotes(run, job.input, seconds, keepDecoded, progress, error);
+        notes = learnedNotes(run, job.input, audio, keepDecoded, progress, error);
         if (!error.empty()) return {false, error};
         messages = messagesOfNotes(notes, seconds);
     }
@@ -180,7 +197,7 @@ Outcome convertJob(const Job& job, const Options& options, const ProgressReport&
         if (!job.wav.empty()) files.emplace_back(job.wav, std::move(wav));
     }
     if (!job.notes.empty()) files.emplace_back(job.notes, notesCsv(notes));
-    files.emplace_back(job.output, midiFileBytes(messages));
+    files.emplace_back(job.output, midiFileBytes(messages, conversionRecord(options)));
     if (const std::string failure = writeAll(files); !failure.empty()) return {false, failure};
 
     progress(1.0, seconds);

@@ -9,6 +9,7 @@
 #include "tools/converter/batch.h"
 #include "tools/converter/conversion.h"
 #include "tools/converter/options.h"
+#include "tools/converter/resume.h"
 #include "tools/converter/settings.h"
 
 using namespace korvane::converter;
@@ -33,14 +34,27 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvane-tomidi: %s\n", error.c_str());
         return exitUsage;
     }
-    const std::vector<Job> jobs = planJobs(options);
-    if (jobs.empty()) {
-        std::fprintf(stderr, "korvane-tomidi: no .mp3 file in %s\n", options.inputs.front().c_str());
+    Options listed = options;
+    for (const std::string& list : options.lists) {
+        if (!readInputList(list, listed.inputs, error)) {
+            std::fprintf(stderr, "korvane-tomidi: %s\n", error.c_str());
+            return exitUsage;
+        }
+    }
+    const std::vector<Job> planned = planJobs(listed);
+    if (planned.empty()) {
+        if (listed.inputs.empty())
+            std::fprintf(stderr, "korvane-tomidi: no input in %s\n", options.lists.front().c_str());
+        else
+            std::fprintf(stderr, "korvane-tomidi: no .mp3 file in %s\n", listed.inputs.front().c_str());
         return exitFailed;
     }
+    std::vector<Job> jobs;
+    const std::string record = conversionRecord(listed);
+    for (const Job& job : planned)
+        if (!listed.skipExisting || !resultsUpToDate(job, record)) jobs.push_back(job);
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    const int parallel = options.jobs > 0 ? options.jobs : (cores > 0 ? cores : 1);
-    return runJobs(jobs, parallel, options.quiet, [&options](const Job& job, const ProgressReport& progress) {
-        return convertJob(job, options, progress);
-    });
+    const int parallel = listed.jobs > 0 ? listed.jobs : (cores > 0 ? cores : 1);
+    return runJobs(jobs, parallel, listed.quiet, planned.size() - jobs.size(),
+                   [&listed](const Job& job, const ProgressReport& progress) { return convertJob(job, listed, progress); });
 }

@@ -34,11 +34,17 @@ std::uint32_t tickOf(double seconds) {
 
 }  // namespace
 
-std::string midiFileBytes(const std::vector<TimedMessage>& messages) {
+std::string midiFileBytes(const std::vector<TimedMessage>& messages, std::string_view note) {
     std::string track;
     appendVariableLength(track, 0);
     track += "\xFF\x51\x03";
     appendBigEndian(track, microsecondsPerQuarter, 3);
+    if (!note.empty()) {
+        appendVariableLength(track, 0);
+        track += "\xFF\x01";
+        appendVariableLength(track, static_cast<std::uint32_t>(note.size()));
+        track += note;
+    }
 
     std::uint32_t lastTick = 0;
     for (const TimedMessage& message : messages) {
@@ -62,6 +68,32 @@ std::string midiFileBytes(const std::vector<TimedMessage>& messages) {
     file += "MTrk";
     appendBigEndian(file, static_cast<std::uint32_t>(track.size()), 4);
     return file + track;
+}
+
+std::string midiFileNote(std::string_view bytes) {
+    std::size_t at = 22;  // the header chunk, then the track chunk's type and length
+    if (bytes.size() < at || !bytes.starts_with("MThd") || bytes.substr(14, 4) != "MTrk") return {};
+    // Reads a variable-length quantity; false past the end or beyond 4 bytes.
+    const auto quantity = [&](std::uint32_t& value) {
+        value = 0;
+        for (int count = 0; count < 4 && at < bytes.size(); ++count) {
+            const auto byte = static_cast<unsigned char>(bytes[at++]);
+            value = (value << 7) | (byte & 0x7Fu);
+            if ((byte & 0x80u) == 0) return true;
+        }
+        return false;
+    };
+    // Meta events at tick 0, the first ones of the track.
+    std::uint32_t delta = 0;
+    while (quantity(delta) && delta == 0 && at + 2 <= bytes.size() && bytes[at] == '\xFF') {
+        const char type = bytes[at + 1];
+        at += 2;
+        std::uint32_t length = 0;
+        if (!quantity(length) || length > bytes.size() - at) return {};
+        if (type == '\x01') return std::string(bytes.substr(at, length));
+        at += length;
+    }
+    return {};
 }
 
 }  // namespace korvane::converter

@@ -70,6 +70,12 @@ const std::map<std::string, Setter>& valueOptions() {
         {"--notes", textSetting(&Options::notes)},
         {"--wav", textSetting(&Options::wav)},
         {"--wav-mix", textSetting(&Options::wavMix)},
+        {"--from",
+         [](Options& o, const std::string& text) {
+             if (text.empty()) return false;
+             o.lists.push_back(text);
+             return true;
+         }},
         {"--vol", realSetting(&Options::vol, 0.02, 2.0)},
         {"--sin-exponent", realSetting(&Options::sinExponent, 0.0, 60.0)},
         {"--window-factor", realSetting(&Options::windowFactor, 0.3, 1.9)},
@@ -93,7 +99,7 @@ const std::map<std::string, bool Options::*>& flagOptions() {
         {"--raw", &Options::raw},     {"--player-timing", &Options::playerTiming},
         {"-q", &Options::quiet},      {"--quiet", &Options::quiet},
         {"-h", &Options::help},       {"--help", &Options::help},
-        {"--version", &Options::version},
+        {"--version", &Options::version}, {"--skip-existing", &Options::skipExisting},
     };
     return table;
 }
@@ -142,13 +148,14 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
             return parsed;
         }
     }
-    if (!o.help && !o.version && o.inputs.empty()) parsed.error = "no input file";
+    if (!o.help && !o.version && o.inputs.empty() && o.lists.empty()) parsed.error = "no input file";
     if (!o.wav.empty() && o.wav == o.wavMix) parsed.error = "--wav and --wav-mix name the same file";
     return parsed;
 }
 
 std::string usageText() {
     return "usage: korvane-tomidi [options] INPUT.mp3|FOLDER [INPUT ...]\n"
+           "       korvane-tomidi [options] --from LIST|-\n"
            "Converts MP3 files to Standard MIDI Files with korvane's learned note\n"
            "analysis (or the player's own toMidi events: --raw), faster than real time.\n"
            "A folder stands for its .mp3 files, searched recursively in name order.\n"
@@ -172,13 +179,18 @@ std::string usageText() {
            "  --wav FILE.wav       also render the MIDI with the built-in synthesizer\n"
            "  --wav-mix FILE.wav   also write the input (left) beside that rendering\n"
            "                       (right), both in mono and time-aligned\n"
+           "  --from LIST          also convert the inputs named in LIST, one per line\n"
+           "                       (- reads standard input; blank lines are skipped)\n"
+           "  --skip-existing      leave an input alone when all its results exist, are\n"
+           "                       not older than it and were made with these settings\n"
            "  --jobs N             files converted at once (default: one per core)\n"
            "  -q, --quiet          no progress and no summary\n"
            "  -h, --help           this text\n"
            "  --version            the version\n"
            "\n"
            "Exit status: 0 all converted, 1 a file could not be converted or written,\n"
-           "2 a wrong command line.\n";
+           "2 a wrong command line, 130 interrupted (Ctrl-C: no half-written file is\n"
+           "left; run again with --skip-existing to finish).\n";
 }
 
 }  // namespace korvane::converter

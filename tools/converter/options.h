@@ -8,13 +8,16 @@
 
 namespace korvane::converter {
 
-// Exit statuses: a file failed (the others are still converted), or the
-// command line was wrong.
+// Exit statuses: a file failed (the others are still converted), the
+// command line was wrong, or the batch was interrupted (SIGINT: 128 + 2).
 constexpr int exitFailed = 1;
 constexpr int exitUsage = 2;
+constexpr int exitInterrupted = 130;
 
 struct Options {
     std::vector<std::string> inputs;  // MP3 files or folders, in command-line order
+    std::vector<std::string> lists;   // --from: files of inputs, one per line ("-": standard input)
+    bool skipExisting = false;        // leave inputs whose results are up to date
     std::string output;               // -o: a file for one input, a folder for several
     std::string config;               // --config; empty: korvane.ini here when it exists
     std::optional<float> vol;         // the toMidi settings given on the command line

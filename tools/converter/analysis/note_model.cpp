@@ -37,6 +37,13 @@ float sigmoid(float x) { return 1.0f / (1.0f + std::exp(-x)); }
 
 }  // namespace
 
+std::uint32_t noteModelIdentity() {
+    std::uint32_t hash = 2166136261u;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(noteModelWeights);
+    for (std::size_t i = 0; i < sizeof noteModelWeights; ++i) hash = (hash ^ bytes[i]) * 16777619u;
+    return hash;
+}
+
 NoteModel::NoteModel(FrameSink sink, InstructionSet set)
     : sink_(std::move(sink)), convolve_(convolutionFor(set)), stacked_(frameSize(firstShape), 0.0f) {
     const float* next = noteModelWeights;

@@ -35,6 +35,10 @@ struct NoteFrame {
     std::array<float, modelNotes> sounding;  // a note sounds in this frame
 };
 
+// A checksum of the model's weights (FNV-1a over their bytes): results made
+// by another model carry another number.
+std::uint32_t noteModelIdentity();
+
 class NoteModel {
 public:
     using FrameSink = std::function<void(const NoteFrame&)>;
