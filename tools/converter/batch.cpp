@@ -141,14 +141,15 @@ void writeLine(int fd, const std::string& line) {
 // terminal reaches the whole process group; the batch alone answers it and
 // stops its children with SIGTERM, which each obeys at its next report: the
 // conversion reports while it decodes and analyses and never while it puts
-// its results in place, so a result is whole or absent.
+// its results in place, so a result is whole or absent. Its last report
+// (done) comes once they are in place, and it then finishes as converted.
 [[noreturn]] void runChild(const Job& job, int fd, const Converter& convert) {
     ::signal(SIGINT, SIG_IGN);
     stopAsked = 0;
     onSignal(SIGTERM, askToStop);
     auto last = Clock::now() - std::chrono::seconds(1);
     const ProgressReport report = [&](double done, double audioSeconds) {
-        if (stopAsked) ::_exit(exitInterrupted);
+        if (stopAsked && done < 1.0) ::_exit(exitInterrupted);
         const auto now = Clock::now();
         if (done < 1.0 && now - last < std::chrono::milliseconds(100)) return;
         last = now;
