@@ -95,6 +95,7 @@ int runKorvane() {
     if (lastIndex < 0) addThenEnsure();
     startTrack();
     playing = 1;
+    installMediaCommandRunner(mpris::serviceMediaCommands);
     mpris::publishPlayerState();
 
     p.seedRandom(static_cast<std::uint64_t>(p.clock() * 1e6));

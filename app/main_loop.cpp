@@ -68,7 +68,7 @@ void serviceClickAndTrackEnd() {
         advanceAfterEnd();
         trackEnded = 0;
     }
-    mpris::serviceMediaCommands();
+    runMediaCommands();
     if (mpris::quitRequested()) keyCode = key::Escape;
 }
 

@@ -7,7 +7,6 @@
 
 #include "app/main_loop.h"
 #include "app/main_panel.h"
-#include "app/mpris/mpris.h"
 #include "app/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
@@ -139,7 +138,7 @@ void equalizerEditor() {
         while (code == 0) {
             code = FBS_GET_KEYCODE();
             serviceTrackEnd();
-            mpris::serviceMediaCommands();
+            runMediaCommands();
             if (std::fabs(auxvar) > 0.00001) screen::printAt(4, 1, "auxvar=" + formatDouble(auxvar));
             for (int poll = 0; poll < 2; ++poll) {
                 MouseReading reading;

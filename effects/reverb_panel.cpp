@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/mpris/mpris.h"
 #include "app/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
@@ -80,7 +79,7 @@ void reverbPanel(ReverbPreset& preset, const std::string& name) {
             screen::sleep(100);
             code = FBS_GET_KEYCODE();
             serviceTrackEnd();
-            mpris::serviceMediaCommands();
+            runMediaCommands();
             MouseReading reading;
             const bool inside = platform().readMouse(reading);
             const int buttons = inside && reading.x >= 0 ? reading.buttons : 0;

@@ -6,7 +6,6 @@
 #include "app/dialogs.h"
 #include "app/main_loop.h"
 #include "app/main_panel.h"
-#include "app/mpris/mpris.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
 #include "engine/fbs.h"
@@ -211,7 +210,7 @@ void playlistPanel() {
         }
 
         serviceTrackEnd();
-        mpris::serviceMediaCommands();
+        runMediaCommands();
         if (keyCode != 0) handleKey();
         if (panelRedraw == 1) {
             redrawAll(true);

@@ -8,7 +8,6 @@
 
 #include "app/main_loop.h"
 #include "app/main_panel.h"
-#include "app/mpris/mpris.h"
 #include "app/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
@@ -279,7 +278,7 @@ public:
             toMidiPanel.keyTime = t;
             keyText = keyStringOf(FBS_GET_KEYCODE());
             // A media command that changed what plays starts the notes afresh.
-            if (mpris::serviceMediaCommands()) {
+            if (runMediaCommands()) {
                 allNotesOff();
                 resetAnalysis();
                 drawPanelHeader();

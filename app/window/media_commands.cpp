@@ -16,6 +16,14 @@ MediaCommand MediaCommandQueue::take() {
     return command;
 }
 
+namespace {
+MediaCommandRunner installedRunner = nullptr;
+}
+
+void installMediaCommandRunner(MediaCommandRunner runner) { installedRunner = runner; }
+
+bool runMediaCommands() { return installedRunner != nullptr && installedRunner(); }
+
 bool MediaCommandQueue::empty() const {
     std::lock_guard<std::mutex> guard(lock_);
     return waiting_.empty();

@@ -33,4 +33,13 @@ private:
     std::uint64_t lastSerial_ = 0;
 };
 
+// What runs the waiting commands on the main thread: the program installs
+// it at start-up, and every loop that waits calls runMediaCommands, so the
+// panels need not know who answers the desktop. It returns true when a
+// command changed what plays.
+using MediaCommandRunner = bool (*)();
+void installMediaCommandRunner(MediaCommandRunner runner);
+// Runs the waiting commands; false (nothing run) without a runner.
+bool runMediaCommands();
+
 }  // namespace korvane

@@ -15,10 +15,15 @@ protected:
     void SetUp() override {
         PlaybackTest::SetUp();
         mpris::clearQuitRequest();
+        installMediaCommandRunner(mpris::serviceMediaCommands);
         heard = [this](const std::int16_t* samples, int count) {
             const bool loud = std::any_of(samples, samples + count, [](std::int16_t s) { return s != 0; });
             (paused == 1 ? loudWhilePaused : loudBuffers) += loud ? 1 : 0;
         };
+    }
+    void TearDown() override {
+        installMediaCommandRunner(nullptr);
+        PlaybackTest::TearDown();
     }
     static void run(MediaAction action, double value = 0.0) { mpris::runMediaCommand({action, value, 0}); }
     static double position() { return mpris::positionAt(mpris::takePlayerSnapshot(), platform().clock()) / 1e6; }
