@@ -3,7 +3,7 @@
 # manifest.csv) in the format of the public evaluation corpus.
 #   scripts/make-devset.sh OUTDIR [--seed N] [--count N] [--train] [--jobs 1|2] [--keep-wav]
 # Default: the dev set, 2 pieces per type, seed 1.  --train: the training corpus (other seeds,
-# about two hours).  Needs fluidsynth, timidity, freepats, opl3-soundfont, csound-soundfont,
+# about 3.75 hours).  Needs fluidsynth, timidity, freepats, opl3-soundfont, csound-soundfont,
 # fluid-soundfont-gm, lame and Debian's python3-numpy/scipy/soundfile/mido/aubio.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)

@@ -5,8 +5,8 @@ usage: make_devset.py OUTDIR [--seed N] [--count N] [--train] [--jobs 1|2] [--ke
 Per piece ID: ID.mp3, ID.mid, ID.csv (ground truth as it sounds) and one manifest.csv row.
 The dev set (default) has --count pieces (default 2) of each type, 20-40 s, seed 1.  --train
 draws from a separate seed space, so no training piece repeats a dev piece, with pieces of
-30-60 s and by default about two hours in total.  The same seed and count give the same MIDI
-and CSV files.
+30-60 s and by default about three and three quarter hours in total.  The same seed and count
+give the same MIDI and CSV files.
 """
 import argparse
 import multiprocessing
@@ -21,7 +21,7 @@ import soundfile as sf
 from . import alignment, classics, compositions, encoding, manifest, midifile, rendering
 from .theory import DRUM_CHANNEL, clip_piece
 
-TRAIN_COUNT = 18          # per type: 10 types x 18 pieces x ~45 s = about two hours and a quarter
+TRAIN_COUNT = 30          # per type: 10 types x 30 pieces x ~45 s = about three and three quarter hours
 RATES = [(44100, 0.7), (22050, 0.15), (48000, 0.15)]
 MAX_JOBS = 2              # rendering processes at once, the machine's share for this tool
 

@@ -76,7 +76,7 @@ def main():
     ap.add_argument('corpus')
     ap.add_argument('features')
     ap.add_argument('out')
-    ap.add_argument('--steps', type=int, default=1800)
+    ap.add_argument('--steps', type=int, default=3000)
     ap.add_argument('--batch', type=int, default=16)
     ap.add_argument('--seed', type=int, default=1)
     ap.add_argument('--lr', type=float, default=5e-3)

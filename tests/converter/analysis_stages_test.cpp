@@ -139,6 +139,13 @@ TEST(AnalysisDecisions, OnsetPeaksOfNotesThatSoundStartThemAndADipEndsThem) {
     EXPECT_DOUBLE_EQ(struck[1].offset, spectrumFrameTime(8));
     EXPECT_FLOAT_EQ(struck[0].peakLevel, 0.05f);  // the largest amplitude while it attacks
 
+    // A note that sounds for two frames and starts again 60 ms later was the
+    // early rise of the spectrum's long windows: only the attack counts.
+    const std::vector<RefinedNote> early = decided({0, 0, 0.9f, 0, 0, 0, 0, 0, 0.9f, 0, 0, 0, 0},
+                                                   {0, 0, 0.9f, 0.9f, 0.1f, 0, 0, 0.5f, 0.9f, 0.9f, 0.9f, 0.9f, 0.9f});
+    ASSERT_EQ(early.size(), 1u);
+    EXPECT_DOUBLE_EQ(early[0].onset, spectrumFrameTime(8));
+
     // An onset whose note never sounds is an attack seen at another pitch;
     // a note nothing ends lasts to the end.
     EXPECT_TRUE(decided({0, 0.9f, 0, 0, 0}, {0, 0.2f, 0.25f, 0.2f, 0}).empty());

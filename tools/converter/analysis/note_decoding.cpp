@@ -78,7 +78,18 @@ std::vector<RefinedNote> NoteDecoder::notes() const {
     std::stable_sort(sorted.begin(), sorted.end(), [](const RefinedNote& a, const RefinedNote& b) {
         return a.onset != b.onset ? a.onset < b.onset : a.note < b.note;
     });
-    return sorted;
+    const auto isEarlyRise = [&](std::size_t i) {
+        const RefinedNote& n = sorted[i];
+        if (n.offset - n.onset >= spectrumFrameTime(shortestNoteFrames)) return false;
+        for (std::size_t j = i + 1; j < sorted.size() && sorted[j].onset - n.onset < earlyRiseSeconds; ++j)
+            if (sorted[j].note == n.note) return true;
+        return false;
+    };
+    std::vector<RefinedNote> found;
+    found.reserve(sorted.size());
+    for (std::size_t i = 0; i < sorted.size(); ++i)
+        if (!isEarlyRise(i)) found.push_back(sorted[i]);
+    return found;
 }
 
 }  // namespace korvane::converter

@@ -14,6 +14,13 @@
 // first frame where its sounding probability falls below soundingThreshold,
 // or where the same note starts again. Its level is the largest spectrum
 // amplitude at its pitch within attackFrames of its start.
+//
+// The spectrum's long windows show a low or middle note's energy up to half
+// a window (0.19 s at the bottom) before the note begins. The model may
+// start the note on that early rise, end it a frame or two later and start
+// it again at the attack: a note that sounded for fewer than
+// shortestNoteFrames and starts again within earlyRiseSeconds is that early
+// rise, and is left out.
 #pragma once
 
 #include <algorithm>
@@ -40,6 +47,8 @@ public:
     static constexpr int soundingWithin = 20;
     static constexpr float soundingThreshold = 0.3f;
     static constexpr int attackFrames = 8;
+    static constexpr int shortestNoteFrames = 3;
+    static constexpr double earlyRiseSeconds = 0.2;
 
     // Frame k's probabilities and amplitudes, k = 0, 1, 2 ...
     void push(const NoteFrame& frame, const NoteAmplitudes& amplitudes);
