@@ -1,6 +1,7 @@
 // The stages of the converter's note analysis on their own: the FFT against
-// a plain DFT, the spectrum's pitch scale, timing and streaming, the note
-// model giving the same bits on every instruction set, and the note
+// a plain DFT, the spectrum's pitch scale, timing and streaming, a
+// convolution against its definition, the note model giving the same bits on
+// every instruction set, and the note
 // decisions on made-up probabilities.
 #include <gtest/gtest.h>
 
@@ -105,6 +106,36 @@ TEST(AnalysisModel, EveryInstructionSetGivesTheSameBits) {
         EXPECT_EQ(out.size(), frames.size() * 2 * modelNotes);
     }
     for (const std::vector<float>& out : outputs) EXPECT_EQ(out, outputs.front());
+}
+
+// One layer by its definition, in doubles, against the packed weights run on
+// every instruction set: ten outputs, a block of eight and two on their own,
+// with a stride, a silent frame and the rectifier.
+TEST(AnalysisModel, AConvolutionComputesItsDefinition) {
+    const ConvolutionShape shape{3, 10, 2, 3, 3, 16, 52, 18, 1, true};
+    std::mt19937 random(9);
+    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+    std::vector<float> weights(static_cast<std::size_t>(shape.outputs * shape.inputs * shape.times * shape.taps));
+    std::vector<float> bias(static_cast<std::size_t>(shape.outputs)), frame(static_cast<std::size_t>(3 * 52));
+    for (std::vector<float>* v : {&weights, &bias, &frame})
+        for (float& x : *v) x = uniform(random);
+    const float* frames[] = {frame.data(), nullptr};
+    const std::vector<float> packed = packedWeights(shape, weights.data());
+    for (const InstructionSet set : {InstructionSet::Plain, InstructionSet::Sse2, InstructionSet::Avx2}) {
+        if (set == InstructionSet::Avx2 && bestInstructionSet() != InstructionSet::Avx2) continue;
+        std::vector<float> out(static_cast<std::size_t>(shape.outputs * shape.outputRow), -7.0f);
+        convolutionFor(set)(shape, packed.data(), bias.data(), frames, out.data());
+        for (int o = 0; o < shape.outputs; ++o)
+            for (int i = 0; i < shape.width; ++i) {
+                double sum = bias[static_cast<std::size_t>(o)];
+                for (int c = 0; c < shape.inputs; ++c)
+                    for (int k = 0; k < shape.taps; ++k)
+                        sum += double{weights[static_cast<std::size_t>(((o * shape.inputs + c) * shape.times) * shape.taps + k)]} *
+                               frame[static_cast<std::size_t>(c * shape.inputRow + i * shape.stride + k)];
+                EXPECT_NEAR(out[static_cast<std::size_t>(o * shape.outputRow + 1 + i)], std::max(sum, 0.0), 1e-5)
+                    << "output " << o << " bin " << i;
+            }
+    }
 }
 
 // Decides notes from made-up probabilities of one note, frame by frame.

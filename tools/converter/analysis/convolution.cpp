@@ -2,6 +2,20 @@
 
 namespace korvane::converter {
 
+std::vector<float> packedWeights(const ConvolutionShape& shape, const float* weights) {
+    const int perOutput = shape.inputs * shape.times * shape.taps;
+    std::vector<float> packed(static_cast<std::size_t>(shape.outputs * perOutput));
+    const int whole = shape.outputs / outputBlock * outputBlock;  // outputs in whole blocks
+    for (int o = 0; o < shape.outputs; ++o) {
+        const int block = o < whole ? outputBlock : 1;
+        const int first = o < whole ? o / outputBlock * outputBlock : o;
+        for (int j = 0; j < perOutput; ++j)
+            packed[static_cast<std::size_t>(first * perOutput + j * block + (o - first))] =
+                weights[static_cast<std::size_t>(o * perOutput + j)];
+    }
+    return packed;
+}
+
 Convolve convolutionFor(InstructionSet set) {
     switch (set) {
         case InstructionSet::Avx2: return avx2::convolve;

@@ -5,6 +5,8 @@
 // three give the same bits.
 #pragma once
 
+#include <vector>
+
 namespace korvane::converter {
 
 struct ConvolutionShape {
@@ -21,10 +23,20 @@ struct ConvolutionShape {
 };
 
 // out[o][outputPad + i] = bias[o] + sum over c, t, k of
-// weights[o][c][t][k] * frames[t][c * inputRow + i * stride + k]. A null
-// frame stands for silence (zeros) and is skipped.
+// w[o][c][t][k] * frames[t][c * inputRow + i * stride + k], with `weights`
+// holding w as packedWeights orders it. A null frame stands for silence
+// (zeros) and is skipped.
 using Convolve = void (*)(const ConvolutionShape& shape, const float* weights, const float* bias,
                           const float* const* frames, float* out);
+
+// Outputs the convolution sums side by side, each input load serving them all.
+constexpr int outputBlock = 8;
+
+// The weights w[o][c][t][k] in the order the convolution reads them: each
+// block of outputBlock outputs holds, for every channel, frame and tap, its
+// outputs' weights side by side, so one pointer serves the whole block; an
+// output after the last whole block keeps its own order.
+std::vector<float> packedWeights(const ConvolutionShape& shape, const float* weights);
 
 enum class InstructionSet { Plain, Sse2, Avx2 };
 

@@ -54,7 +54,7 @@ NoteModel::NoteModel(FrameSink sink, InstructionSet set)
         layer.shape = shape;
         layer.spacing = spacing;
         layer.span = (shape.times - 1) * spacing + 1;
-        layer.weights = next;
+        layer.weights = packedWeights(shape, next);
         layer.bias = next + weightCount(shape);
         next = layer.bias + shape.outputs;
         layer.inputs.assign(frameSize(shape) * static_cast<std::size_t>(layer.span), 0.0f);
@@ -111,7 +111,7 @@ void NoteModel::drain(std::size_t l) {
                 frames[static_cast<std::size_t>(k)] =
                     layer.inputs.data() + static_cast<std::size_t>(input % layer.span) * frameSize(shape);
         }
-        convolve_(shape, layer.weights, layer.bias, frames.data(), layer.output.data());
+        convolve_(shape, layer.weights.data(), layer.bias, frames.data(), layer.output.data());
         ++layer.made;
         if (l + 1 < layers_.size()) {
             give(l + 1, layer.output.data());

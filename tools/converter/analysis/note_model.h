@@ -54,7 +54,7 @@ private:
         ConvolutionShape shape;
         int spacing;                // frames between the kernel's frames
         int span;                   // input frames the kernel reaches over
-        const float* weights;
+        std::vector<float> weights;  // as the convolution reads them
         const float* bias;
         std::vector<float> inputs;  // the last `span` input frames, a ring
         std::vector<float> output;  // the frame being made
