@@ -35,7 +35,16 @@ void RealFft::magnitudes(const float* signal, float* magnitudes) {
         re_[r] = signal[2 * i];
         im_[r] = signal[2 * i + 1];
     }
-    for (std::size_t span = 1; span < half; span *= 2) {
+    // The first stage's factor is 1: its butterflies are a sum and a
+    // difference, the same numbers the products by 1 and 0 would give.
+    for (std::size_t start = 0; start < half; start += 2) {
+        const float aRe = re_[start], aIm = im_[start], bRe = re_[start + 1], bIm = im_[start + 1];
+        re_[start] = aRe + bRe;
+        im_[start] = aIm + bIm;
+        re_[start + 1] = aRe - bRe;
+        im_[start + 1] = aIm - bIm;
+    }
+    for (std::size_t span = 2; span < half; span *= 2) {
         const float* wr = stageCos_.data() + span - 1;
         const float* wi = stageSin_.data() + span - 1;
         for (std::size_t start = 0; start < half; start += 2 * span) {

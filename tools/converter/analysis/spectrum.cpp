@@ -180,9 +180,13 @@ void Spectrum::emit(std::int64_t frame) {
     for (int band = 0; band < 3; ++band) {
         const SampleLine& line = *lines[band];
         const std::int64_t middle = centre / (band == 0 ? 16 : band == 1 ? 4 : 1);
-        for (int n = 0; n < fftLength; ++n)
-            segment_[static_cast<std::size_t>(n)] =
-                window_[static_cast<std::size_t>(n)] * line.at(middle - halfWindow + n);
+        if (const float* x = line.span(middle - halfWindow, fftLength)) {
+            for (std::size_t n = 0; n < segment_.size(); ++n) segment_[n] = window_[n] * x[n];
+        } else {
+            for (int n = 0; n < fftLength; ++n)
+                segment_[static_cast<std::size_t>(n)] =
+                    window_[static_cast<std::size_t>(n)] * line.at(middle - halfWindow + n);
+        }
         fft_.magnitudes(segment_.data(), magnitudes_.data());
         for (const int k : neededLogs()[static_cast<std::size_t>(band)])
             logMagnitudes_[static_cast<std::size_t>(k)] = std::log(magnitudes_[static_cast<std::size_t>(k)] + 1e-9f);
