@@ -17,7 +17,7 @@ RealFft::RealFft(int size)
         cos_[static_cast<std::size_t>(i)] = static_cast<float>(std::cos(2.0 * std::numbers::pi * i / size));
         sin_[static_cast<std::size_t>(i)] = static_cast<float>(-std::sin(2.0 * std::numbers::pi * i / size));
     }
-    for (int span = 1; span < half; span *= 2) {
+    for (int span = 2; span < half; span *= 2) {
         const int step = half / span;  // e^(-2 pi i j / (2 span)) is entry j * step
         for (int j = 0; j < span; ++j) {
             stageCos_.push_back(cos_[static_cast<std::size_t>(j * step)]);
@@ -25,6 +25,25 @@ RealFft::RealFft(int size)
         }
     }
 }
+
+namespace {
+
+// One stage's butterflies between the `span` elements from a and the `span`
+// after them, with their factors w: independent of each other, so the
+// compiler runs several side by side, each the same operations as alone.
+void butterflies(float* __restrict re, float* __restrict im, const float* __restrict wr, const float* __restrict wi,
+                 std::size_t span) {
+    for (std::size_t j = 0; j < span; ++j) {
+        const float oddRe = re[span + j] * wr[j] - im[span + j] * wi[j];
+        const float oddIm = re[span + j] * wi[j] + im[span + j] * wr[j];
+        re[span + j] = re[j] - oddRe;
+        im[span + j] = im[j] - oddIm;
+        re[j] = re[j] + oddRe;
+        im[j] = im[j] + oddIm;
+    }
+}
+
+}  // namespace
 
 // The real signal is transformed as a complex one of half the length (even
 // samples real, odd imaginary), then its two interleaved spectra are parted.
@@ -44,30 +63,14 @@ void RealFft::magnitudes(const float* signal, float* magnitudes) {
         re_[start + 1] = aRe - bRe;
         im_[start + 1] = aIm - bIm;
     }
-    for (std::size_t span = 2; span < half; span *= 2) {
-        const float* wr = stageCos_.data() + span - 1;
-        const float* wi = stageSin_.data() + span - 1;
-        for (std::size_t start = 0; start < half; start += 2 * span) {
-            // Independent butterflies on neighbouring elements: the compiler
-            // runs several side by side, each the same operations as alone.
-            float* __restrict aRe = re_.data() + start;
-            float* __restrict aIm = im_.data() + start;
-            float* __restrict bRe = aRe + span;
-            float* __restrict bIm = aIm + span;
-            for (std::size_t j = 0; j < span; ++j) {
-                const float oddRe = bRe[j] * wr[j] - bIm[j] * wi[j];
-                const float oddIm = bRe[j] * wi[j] + bIm[j] * wr[j];
-                bRe[j] = aRe[j] - oddRe;
-                bIm[j] = aIm[j] - oddIm;
-                aRe[j] = aRe[j] + oddRe;
-                aIm[j] = aIm[j] + oddIm;
-            }
-        }
-    }
+    for (std::size_t span = 2; span < half; span *= 2)
+        for (std::size_t start = 0; start < half; start += 2 * span)
+            butterflies(re_.data() + start, im_.data() + start, stageCos_.data() + span - 2,
+                        stageSin_.data() + span - 2, span);
     // X[k] = E[k] + w^k O[k], with E and O the spectra of the even and odd
     // samples: E[k] = (Z[k] + conj Z[-k]) / 2, O[k] = (Z[k] - conj Z[-k]) / 2i.
     for (std::size_t k = 0; k <= half; ++k) {
-        const std::size_t p = k % half, q = (half - k) % half;
+        const std::size_t p = k < half ? k : 0, q = k > 0 ? half - k : 0;  // k and -k, modulo half
         const float evenRe = 0.5f * (re_[p] + re_[q]), evenIm = 0.5f * (im_[p] - im_[q]);
         const float oddRe = 0.5f * (im_[p] + im_[q]), oddIm = -0.5f * (re_[p] - re_[q]);
         const float wr = k < half ? cos_[k] : -1.0f, wi = k < half ? sin_[k] : 0.0f;

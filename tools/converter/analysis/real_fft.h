@@ -24,7 +24,7 @@ private:
     // e^(-2 pi i k / size), k < size / 2, real and imaginary parts
     std::vector<float> cos_, sin_;
     // The same factors as each butterfly stage reads them, one after the
-    // other: stage `span` (1, 2, 4 ...) has span entries from index span - 1,
+    // other: stage `span` (2, 4, 8 ...) has span entries from index span - 2,
     // so its inner loop reads them in order.
     std::vector<float> stageCos_, stageSin_;
     std::vector<float> re_, im_;  // the half-length transform
