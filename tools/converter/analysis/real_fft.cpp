@@ -28,9 +28,10 @@ RealFft::RealFft(int size)
 
 namespace {
 
-// One stage's butterflies between the `span` elements from a and the `span`
-// after them, with their factors w: independent of each other, so the
-// compiler runs several side by side, each the same operations as alone.
+// One stage's butterflies between the `span` elements at re and im and the
+// `span` after them, with the factors wr + i wi: independent of each other,
+// so the compiler runs several side by side, each the same operations as
+// alone.
 void butterflies(float* __restrict re, float* __restrict im, const float* __restrict wr, const float* __restrict wi,
                  std::size_t span) {
     for (std::size_t j = 0; j < span; ++j) {
