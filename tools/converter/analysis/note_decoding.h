@@ -10,17 +10,24 @@
 // soundingStart within soundingWithin frames starts (an attack lights the
 // onsets of many pitches, and a soft or bowed note takes a while to be heard
 // as sounding); a note still sounding starts again only above
-// restrikeThreshold (vibrato and tremolo waver a held note). It ends at the
-// first frame where its sounding probability falls below soundingThreshold,
-// or where the same note starts again. Its level is the largest spectrum
+// restrikeThreshold (vibrato and tremolo waver a held note), or above
+// broadRestrikeThreshold when the three frames around the peak sum to
+// broadRestrikeSum: a bow change or a slurred re-attack rises slowly, and
+// its onset stays likely over several frames where a waver flickers. It
+// ends at the first frame where its sounding probability falls below
+// soundingThreshold, or where the same note starts again. Its level is the largest spectrum
 // amplitude at its pitch within attackFrames of its start.
 //
 // The spectrum's long windows show a low or middle note's energy up to half
 // a window (0.19 s at the bottom) before the note begins. The model may
-// start the note on that early rise, end it a frame or two later and start
-// it again at the attack: a note that sounded for fewer than
-// shortestNoteFrames and starts again within earlyRiseSeconds is that early
-// rise, and is left out.
+// start the note on that early rise and start it again at the attack, when
+// the note's upper partials, in the sharper windows above, arrive. A note
+// that starts again within earlyRiseSeconds is that early rise, and is left
+// out, when it sounded for fewer than shortestNoteFrames, or when its
+// octave was silent as it started (under earlyOctaveShare of the octave's
+// level at the second start's attack) and it still sounded at the second
+// start: a struck or bowed note that is really played twice shows its
+// partials from the first start on.
 #pragma once
 
 #include <algorithm>
@@ -43,12 +50,15 @@ class NoteDecoder {
 public:
     static constexpr float onsetThreshold = 0.7f;
     static constexpr float restrikeThreshold = 0.9f;
+    static constexpr float broadRestrikeThreshold = 0.8f;
+    static constexpr float broadRestrikeSum = 2.4f;
     static constexpr float soundingStart = 0.6f;
     static constexpr int soundingWithin = 20;
     static constexpr float soundingThreshold = 0.3f;
     static constexpr int attackFrames = 8;
     static constexpr int shortestNoteFrames = 3;
     static constexpr double earlyRiseSeconds = 0.2;
+    static constexpr float earlyOctaveShare = 0.1f;
 
     // Frame k's probabilities and amplitudes, k = 0, 1, 2 ...
     void push(const NoteFrame& frame, const NoteAmplitudes& amplitudes);
@@ -63,8 +73,18 @@ private:
         int index = -1;          // into notes_, -1 when silent
         std::int64_t start = 0;  // its onset frame
     };
+    // What the early-rise test reads of a note beside the note itself.
+    struct Start {
+        float octaveAtStart = 0.0f;   // amplitude an octave up in its onset frame
+        float octaveAtAttack = 0.0f;  // the largest there within attackFrames
+        bool restarted = false;       // ended by its own pitch starting again
+    };
     void decide(std::int64_t frame);  // the onsets and ends of a frame whose neighbours are in
     void end(int note, std::int64_t frame);
+    // Whether a sounding note's onset at `frame` is a slow re-attack.
+    bool broadRestrike(std::int64_t frame, std::size_t note) const;
+    bool isEarlyRise(const RefinedNote& note, const Start& start, const RefinedNote& next,
+                     const Start& nextStart) const;
 
     static constexpr int reach = 2;  // frames either side an onset peak is the highest of
     static constexpr int ahead = std::max(reach, soundingWithin);  // frames a decision waits for
@@ -75,6 +95,7 @@ private:
     std::int64_t decided_ = 0;
     std::array<Sounding, modelNotes> sounding_{};
     std::vector<RefinedNote> notes_;
+    std::vector<Start> starts_;  // beside notes_
 };
 
 }  // namespace korvane::converter
