@@ -13,7 +13,9 @@
 # 5. prints the onset F1 on the evaluation corpora ($EVAL_CORPORA, default the public corpus
 #    ../shared/eval-corpus and the dev set ../devset, where present).
 # Settings: TRAIN_COUNT (pieces per type, default: the generator's --train default),
-# NOTEMODEL_STEPS (default 3000: about 55 minutes on 2 idle cores), NOTEMODEL_SEED (default 1).
+# NOTEMODEL_STEPS (default 3000: about 27 minutes on one thread), NOTEMODEL_SEED (default 2),
+# NOTEMODEL_THREADS (default 1: PyTorch sums in another order on more threads, and the training
+# then takes another path; the defaults give the committed weights).
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mkdir -p "${1:-$repo/build-notemodel}" && cd "${1:-$repo/build-notemodel}" && pwd)
@@ -38,7 +40,7 @@ stage "features"
 
 stage "training"
 "$python" "$notemodel/train.py" "$work/corpus" "$work/features" "$work/note-model.pt" \
-  --steps "${NOTEMODEL_STEPS:-3000}" --seed "${NOTEMODEL_SEED:-1}"
+  --steps "${NOTEMODEL_STEPS:-3000}" --seed "${NOTEMODEL_SEED:-2}" --threads "${NOTEMODEL_THREADS:-1}"
 
 stage "export"
 "$python" "$notemodel/export.py" "$work/note-model.pt" "$weights"

@@ -1,8 +1,8 @@
 """Plain tones for training only: what music rarely isolates but a transcriber must still get
 right.  Bare sines and bright sawtooth-like tones from the lowest piano key to the highest,
-vibrato that is not a new note, phase-continuous legato scales, fast repeated strikes, bow
-changes on one pitch, and chords whose partials line up with other notes, with and without a
-real octave doubling.  Our synth plays every channel with its own plain timbre.
+sub-bass lines, vibrato that is not a new note, phase-continuous legato scales, fast repeated
+strikes, bow changes on one pitch, and chords whose partials line up with other notes, with and
+without a real octave doubling.  Our synth plays every channel with its own plain timbre.
 """
 from .theory import MAJOR, MINOR, Note, Piece, random_key
 
@@ -31,6 +31,19 @@ def held(rng, t, ch, piece):
         notes.append(Note(t, t + d, pitch, rng.randint(40, 120), ch))
         t += d + rng.uniform(0.1, 0.6)
     return notes, t
+
+
+def low_line(rng, t, ch, piece):
+    """Bare or nearly bare tones from the lowest key to C2, held or short, as synth basses and
+    organ pedals play them: the drums' kicks put short low sines in the music too, and these
+    are notes."""
+    piece.timbres[ch] = dict(timbre(rng), partials=rng.randint(1, 3))
+    notes = []
+    for _ in range(rng.randint(2, 5)):
+        d = rng.uniform(0.25, 1.5)
+        notes.append(Note(t, t + d, rng.randint(LOWEST, 36), rng.randint(50, 120), ch))
+        t += d + rng.uniform(0.05, 0.4)
+    return notes, t + rng.uniform(0.2, 0.5)
 
 
 def legato_scale(rng, t, ch, piece):
@@ -73,7 +86,7 @@ def chord(rng, t, ch, piece):
     return notes, t + d + rng.uniform(0.2, 0.6)
 
 
-SECTIONS = (held, held, legato_scale, repeats, repeats, chord)
+SECTIONS = (held, held, low_line, legato_scale, repeats, repeats, chord)
 
 
 def tones(rng, length):
