@@ -1,5 +1,7 @@
 #include "plugouts/plugout_output.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <cstdlib>
 
@@ -53,6 +55,9 @@ bool PlugoutOutput::startThread(void (*loop)()) {
             loop();
             ended.store(true, std::memory_order_release);
         });
+        // Named, so that top -H, a profiler or a debugger shows which thread
+        // feeds the device.
+        pthread_setname_np(thread->native_handle(), "korvane-out");
     } catch (...) {
         running.store(false, std::memory_order_release);
         fail("cannot start the output thread");

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <mad.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -213,6 +214,7 @@ FBS_API int FBS_PLAY_MP3STREAM(float volume, float pan) {
     FBS_SET_STREAMPAN(pan);
     try {
         stream.thread = std::thread(runDecoder);
+        pthread_setname_np(stream.thread.native_handle(), "korvane-decode");
     } catch (...) {
         return 0;
     }

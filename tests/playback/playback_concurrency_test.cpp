@@ -6,6 +6,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -25,6 +28,17 @@ std::string testTrack(const std::string& name) {
     return std::string(KORVANE_TEST_AUDIO_DIR) + "/" + name + ".mp3";
 }
 
+// The names of this process's threads, as top -H and debuggers show them.
+std::set<std::string> threadNames() {
+    std::set<std::string> names;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        if (std::getline(comm, name)) names.insert(name);
+    }
+    return names;
+}
+
 TEST(PlaybackConcurrency, TrackChangesWhileTheOutputThreadRunsTheCallback) {
     ScriptedPlatform desk;
     installPlatform(&desk);
@@ -41,6 +55,7 @@ TEST(PlaybackConcurrency, TrackChangesWhileTheOutputThreadRunsTheCallback) {
     repeatMode = 0;
     startTrack();
     playing = 1;
+    EXPECT_EQ(threadNames().count("korvane-out"), 1u);
 
     const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(15)); };
     for (int round = 0; round < 12; ++round) {
