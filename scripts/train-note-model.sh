@@ -15,7 +15,8 @@
 # Settings: TRAIN_COUNT (pieces per type, default: the generator's --train default),
 # NOTEMODEL_STEPS (default 3000: about 27 minutes on one thread), NOTEMODEL_SEED (default 2),
 # NOTEMODEL_THREADS (default 1: PyTorch sums in another order on more threads, and the training
-# then takes another path; the defaults give the committed weights).
+# then takes another path). The defaults are the committed weights' settings; TiMidity++ does not
+# render bit for bit alike, so a rerun gives weights within the seeds' noise, not the same bytes.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mkdir -p "${1:-$repo/build-notemodel}" && cd "${1:-$repo/build-notemodel}" && pwd)

@@ -86,8 +86,7 @@ void NoteDecoder::end(int note, std::int64_t frame) {
     s.index = -1;
 }
 
-bool NoteDecoder::isEarlyRise(const RefinedNote& note, const Start& start, const RefinedNote& next,
-                              const Start& nextStart) const {
+bool NoteDecoder::isEarlyRise(const RefinedNote& note, const Start& start, const Start& nextStart) const {
     if (note.offset - note.onset < spectrumFrameTime(shortestNoteFrames)) return true;
     return start.restarted && start.octaveAtStart < earlyOctaveShare * nextStart.octaveAtAttack;
 }
@@ -110,7 +109,7 @@ std::vector<RefinedNote> NoteDecoder::notes() const {
     found.reserve(order.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         const std::size_t* next = restart(i);
-        if (!next || !isEarlyRise(notes_[order[i]], starts_[order[i]], notes_[*next], starts_[*next]))
+        if (!next || !isEarlyRise(notes_[order[i]], starts_[order[i]], starts_[*next]))
             found.push_back(notes_[order[i]]);
     }
     return found;

@@ -15,8 +15,8 @@
 // broadRestrikeSum: a bow change or a slurred re-attack rises slowly, and
 // its onset stays likely over several frames where a waver flickers. It
 // ends at the first frame where its sounding probability falls below
-// soundingThreshold, or where the same note starts again. Its level is the largest spectrum
-// amplitude at its pitch within attackFrames of its start.
+// soundingThreshold, or where the same note starts again. Its level is the
+// largest spectrum amplitude at its pitch within attackFrames of its start.
 //
 // The spectrum's long windows show a low or middle note's energy up to half
 // a window (0.19 s at the bottom) before the note begins. The model may
@@ -83,8 +83,8 @@ private:
     void end(int note, std::int64_t frame);
     // Whether a sounding note's onset at `frame` is a slow re-attack.
     bool broadRestrike(std::int64_t frame, std::size_t note) const;
-    bool isEarlyRise(const RefinedNote& note, const Start& start, const RefinedNote& next,
-                     const Start& nextStart) const;
+    // Whether `note` is the early rise of the same pitch's next start.
+    bool isEarlyRise(const RefinedNote& note, const Start& start, const Start& nextStart) const;
 
     static constexpr int reach = 2;  // frames either side an onset peak is the highest of
     static constexpr int ahead = std::max(reach, soundingWithin);  // frames a decision waits for
