@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "app/main_panel.h"
-#include "app/number_text.h"
-#include "effects/effect_settings.h"
+#include "app/window/screen.h"
+#include "app/text/number_text.h"
+#include "effects/chain/effect_settings.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
 #include "playback/playlist_block.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 
 namespace korvane {
 

@@ -5,14 +5,16 @@
 #include <string>
 
 #include "app/config.h"
-#include "app/dialogs.h"
+#include "app/input/dialogs.h"
+#include "app/input/error_exit.h"
+#include "app/input/input_state.h"
 #include "app/main_loop.h"
 #include "app/main_panel.h"
 #include "app/mpris/mpris.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
-#include "effects/effect_settings.h"
-#include "effects/master_callback.h"
+#include "effects/chain/effect_settings.h"
+#include "effects/chain/master_callback.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
@@ -52,10 +54,18 @@ void shutdown() {
         showNotice(std::string("cannot write ") + configFileName + ": settings not saved", "notice");
 }
 
+// Before errorExit ends the program: the bus thread stops, and the end of
+// the track no longer advances the playlist.
+void stopForErrorExit() {
+    mpris::stopMediaBus();
+    playing = 0;
+}
+
 }  // namespace
 
 int runKorvane() {
     Platform& p = platform();
+    setErrorExitStop(stopForErrorExit);
     readConfiguration();
 
     const DesktopInfo desk = p.desktop();
@@ -106,17 +116,6 @@ int runKorvane() {
 
     shutdown();
     return 0;
-}
-
-void errorExit() {
-    mpris::stopMediaBus();
-    playing = 0;
-    FBS_END_MP3STREAM();
-    FBS_DISABLE_MASTERCALLBACK();
-    platform().closeWindow();
-    pause100();
-    FBS_EXIT();
-    std::exit(0);
 }
 
 }  // namespace korvane

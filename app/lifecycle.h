@@ -1,4 +1,4 @@
-// The program's entry and exit: start-up, shutdown and errorExit.
+// The program's entry and exit: start-up and shutdown.
 // Main thread only.
 #pragma once
 
@@ -6,7 +6,5 @@ namespace korvane {
 
 // Start-up, the main loop, shutdown. The process's exit code.
 int runKorvane();
-// Ends the program at once: no configuration written, MIDI left open.
-[[noreturn]] void errorExit();
 
 }  // namespace korvane

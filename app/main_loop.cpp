@@ -4,15 +4,16 @@
 #include <cctype>
 #include <cmath>
 
+#include "app/input/input_state.h"
 #include "app/main_panel.h"
 #include "app/mpris/mpris.h"
-#include "app/number_text.h"
+#include "app/text/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
-#include "effects/auto_volume.h"
-#include "effects/effect_settings.h"
+#include "effects/chain/auto_volume.h"
+#include "effects/chain/effect_settings.h"
 #include "effects/equalizer_editor.h"
-#include "effects/reverb.h"
+#include "effects/chain/reverb.h"
 #include "effects/reverb_panel.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
@@ -22,17 +23,6 @@
 #include "tomidi/tomidi_panel.h"
 
 namespace korvane {
-
-int keyCode = 0;
-std::string keyText;
-int clickPending = 0;
-int clickX = -1;
-int clickY = -1;
-int mouseX = -1;
-int mouseY = -1;
-int mouseButtons = -1;
-int savedPlaying = 0;
-double auxvar = 0.0;
 
 namespace {
 

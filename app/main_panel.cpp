@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/input/button.h"
+#include "app/input/input_state.h"
 #include "app/main_loop.h"
-#include "app/number_text.h"
+#include "app/text/number_text.h"
 #include "app/window/screen.h"
-#include "effects/effect_settings.h"
+#include "effects/chain/effect_settings.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
 #include "playback/track_control.h"
@@ -15,9 +17,6 @@ namespace korvane {
 
 namespace {
 
-constexpr std::uint32_t black = rgb(0, 0, 0);
-constexpr std::uint32_t labelColour = rgb(120, 0, 0);
-constexpr std::uint32_t pressedLabelColour = rgb(200, 200, 200);
 constexpr std::uint32_t green = rgb(0, 255, 0);
 constexpr double buttonFace = static_cast<double>(rgb(150, 150, 150));
 
@@ -35,16 +34,6 @@ const char* const autovolLabels[] = {"[A]noautovol",    "[A]autovol ",     "[A]a
 
 // The indicator of the last drawing: a mode outside 0..5 shows it again.
 std::string repeatText;
-
-std::uint32_t colourOf(double face) {
-    if (!(face > 0.0)) return 0;
-    if (face >= 4294967295.0) return 0xFFFFFFFFu;
-    return static_cast<std::uint32_t>(std::nearbyint(face));
-}
-
-bool clickInside(int x1, int y1, int x2, int y2) {
-    return clickPending == 1 && x1 <= clickX && clickX <= x2 && y1 <= clickY && clickY <= y2;
-}
 
 void quitAction() {
     playing = 0;
@@ -74,20 +63,6 @@ void nextAction() {
 }
 
 }  // namespace
-
-void drawButton(const std::string& label, ButtonAction action, int x, int y, int width,
-                int height, double face) {
-    screen::fillBox(x, y, x + width, y + height, colourOf(face));
-    screen::drawBox(x, y, x + width, y + height, black);
-    const double labelX = x + (width + 1 - 8.0 * static_cast<double>(label.size())) / 2;
-    const double labelY = y + (height - 8) / 2.0;
-    screen::drawText(labelX, labelY, label, labelColour);
-    if (clickInside(x, y, x + width, y + height)) {
-        screen::drawText(labelX, labelY, label, pressedLabelColour);
-        action();
-        screen::drawText(labelX, labelY, label, labelColour);
-    }
-}
 
 void drawButtons() {
     drawButton("quit", quitAction, 100, 24, 40, 15, buttonFace);

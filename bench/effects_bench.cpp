@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "app/window/scripted_platform.h"
-#include "effects/auto_volume.h"
-#include "effects/effect_settings.h"
-#include "effects/equalizer.h"
-#include "effects/master_callback.h"
-#include "effects/reverb.h"
+#include "effects/chain/auto_volume.h"
+#include "effects/chain/effect_settings.h"
+#include "effects/chain/equalizer.h"
+#include "effects/chain/master_callback.h"
+#include "effects/chain/reverb.h"
 #include "playback/playback_state.h"
 
 namespace k = korvane;

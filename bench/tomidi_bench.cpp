@@ -27,7 +27,7 @@
 #include <utility>
 #include <vector>
 
-#include "effects/analysis_ring.h"
+#include "effects/chain/analysis_ring.h"
 #include "tomidi/note_tracking.h"
 #include "tomidi/peak_limiter.h"
 #include "tomidi/pitch_analysis.h"

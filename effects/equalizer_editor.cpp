@@ -5,13 +5,12 @@
 #include <cmath>
 #include <string>
 
-#include "app/main_loop.h"
-#include "app/main_panel.h"
-#include "app/number_text.h"
+#include "app/input/input_state.h"
+#include "app/text/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
-#include "effects/effect_settings.h"
-#include "effects/equalizer.h"
+#include "effects/chain/effect_settings.h"
+#include "effects/chain/equalizer.h"
 #include "effects/preset_files.h"
 #include "engine/fbs.h"
 #include "playback/track_control.h"

@@ -6,9 +6,9 @@
 #include <system_error>
 #include <vector>
 
-#include "app/dialogs.h"
-#include "app/number_text.h"
-#include "app/text_file.h"
+#include "app/input/dialogs.h"
+#include "app/text/number_text.h"
+#include "app/text/text_file.h"
 
 namespace korvane {
 

@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <string>
 
-#include "effects/effect_settings.h"
+#include "effects/chain/effect_settings.h"
 
 namespace korvane {
 

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/number_text.h"
+#include "app/text/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
 #include "effects/preset_files.h"
-#include "effects/reverb.h"
+#include "effects/chain/reverb.h"
 #include "engine/fbs.h"
 #include "playback/track_control.h"
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "effects/effect_settings.h"
+#include "effects/chain/effect_settings.h"
 
 namespace korvane {
 

@@ -3,13 +3,10 @@
 namespace korvane {
 
 int currentIndex = 0;
-std::atomic<int> playing{0};
-std::atomic<int> stopped{0};
+int savedPlaying = 0;
 int paused = 0;
-std::atomic<int> trackEnded{0};
 int redrawRequested = 0;
 int startBusy = 0;
-std::atomic<double> lastSoundTime{0.0};
 double startTime = 0.0;
 double elapsed = 0.0;
 std::string trackPath;

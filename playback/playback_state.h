@@ -1,21 +1,18 @@
-// Playback state: which track sounds, and the flags shared with the master
-// callback. The std::atomic values are shared with the output thread; the
-// rest is main-thread only.
+// Playback state: which track sounds and how it repeats, with the flags it
+// shares with the output thread (output_flags.h). Main thread only.
 #pragma once
 
-#include <atomic>
 #include <string>
+
+#include "effects/chain/output_flags.h"
 
 namespace korvane {
 
 extern int currentIndex;                  // playlist index of the current track
-extern std::atomic<int> playing;          // 1: the end of a track may advance the playlist
-extern std::atomic<int> stopped;          // 1 after stopPlayback, or the end in mode 5
+extern int savedPlaying;                 // `playing` around a command; the playlist panel may set it
 extern int paused;                        // 1 while pausePlayback holds the track (stopped is 1 too)
-extern std::atomic<int> trackEnded;       // set by the callback, cleared by whoever services it
 extern int redrawRequested;               // the main loop redraws the main panel
 extern int startBusy;                     // 1 while startTrack runs
-extern std::atomic<double> lastSoundTime; // clock of the last output with sound, seconds
 extern double startTime;                  // clock at the last track start
 extern double elapsed;                    // clock - startTime while not stopped
 extern std::string trackPath;

@@ -5,9 +5,9 @@
 #include <string>
 #include <system_error>
 
-#include "app/dialogs.h"
-#include "app/lifecycle.h"
-#include "app/text_file.h"
+#include "app/input/dialogs.h"
+#include "app/input/error_exit.h"
+#include "app/text/text_file.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
 #include "playback/playback_state.h"

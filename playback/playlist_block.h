@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 
 namespace korvane {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <system_error>
 
-#include "app/dialogs.h"
-#include "app/text_file.h"
+#include "app/input/dialogs.h"
+#include "app/text/text_file.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
 #include "playback/playlist_block.h"

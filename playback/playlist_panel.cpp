@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "app/dialogs.h"
-#include "app/main_loop.h"
-#include "app/main_panel.h"
+#include "app/input/dialogs.h"
+#include "app/input/button.h"
+#include "app/input/input_state.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
 #include "engine/fbs.h"

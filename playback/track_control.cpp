@@ -4,14 +4,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/dialogs.h"
-#include "app/lifecycle.h"
-#include "app/main_loop.h"
-#include "app/number_text.h"
+#include "app/input/dialogs.h"
+#include "app/input/error_exit.h"
+#include "app/input/input_state.h"
+#include "app/text/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
-#include "effects/auto_volume.h"
-#include "effects/master_callback.h"
+#include "effects/chain/auto_volume.h"
+#include "effects/chain/master_callback.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"

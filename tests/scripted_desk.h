@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <string>
 
-#include "app/main_panel.h"
 #include "app/window/screen.h"
 #include "app/window/scripted_platform.h"
 #include "engine/fbs.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/main_panel.h"
+#include "app/window/screen.h"
 #include "app/window/font.h"
 #include "app/window/platform.h"
 

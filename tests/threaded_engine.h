@@ -8,7 +8,7 @@
 
 #include <cstdlib>
 
-#include "effects/master_callback.h"
+#include "effects/chain/master_callback.h"
 #include "engine/fbs.h"
 
 namespace korvane {

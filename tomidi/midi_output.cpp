@@ -4,8 +4,8 @@
 #include <climits>
 #include <string>
 
-#include "app/dialogs.h"
-#include "app/number_text.h"
+#include "app/input/dialogs.h"
+#include "app/text/number_text.h"
 #include "app/window/screen.h"
 #include "tomidi/note_tracking.h"
 #include "tomidi/system_midi.h"

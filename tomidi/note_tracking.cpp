@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/number_text.h"
-#include "effects/analysis_ring.h"
+#include "app/text/number_text.h"
+#include "effects/chain/analysis_ring.h"
 #include "tomidi/midi_output.h"
 #include "tomidi/tomidi_settings.h"
 

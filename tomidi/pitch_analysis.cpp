@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/number_text.h"
+#include "app/text/number_text.h"
 #include "tomidi/tomidi_settings.h"
 
 namespace korvane {

@@ -16,7 +16,7 @@
 #include <array>
 #include <cstdint>
 
-#include "effects/analysis_ring.h"
+#include "effects/chain/analysis_ring.h"
 
 namespace korvane {
 

@@ -6,12 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "app/main_loop.h"
-#include "app/main_panel.h"
-#include "app/number_text.h"
+#include "app/input/input_state.h"
+#include "app/text/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
-#include "effects/effect_settings.h"
+#include "effects/chain/effect_settings.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
 #include "playback/track_control.h"

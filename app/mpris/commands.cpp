@@ -4,10 +4,9 @@
 #include <atomic>
 #include <cmath>
 
-#include "app/main_loop.h"
 #include "app/mpris/mpris.h"
 #include "app/window/platform.h"
-#include "effects/effect_settings.h"
+#include "effects/chain/effect_settings.h"
 #include "playback/playback_state.h"
 #include "playback/track_control.h"
 

@@ -5,7 +5,7 @@
 
 #include "app/mpris/mpris.h"
 #include "app/window/platform.h"
-#include "effects/effect_settings.h"
+#include "effects/chain/effect_settings.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
 

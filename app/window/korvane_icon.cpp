@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "app/main_panel.h"
 #include "app/window/screen.h"
 
 namespace korvane {

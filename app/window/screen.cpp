@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/number_text.h"
+#include "app/text/number_text.h"
 #include "app/window/font.h"
 #include "app/window/platform.h"
 

@@ -13,6 +13,18 @@
 
 #include "app/window/platform.h"
 
+namespace korvane {
+
+// The main window and the colours every panel shares.
+constexpr int mainWindowWidth = 344;
+constexpr int mainWindowHeight = 93;
+constexpr std::uint32_t defaultForeground = rgb(155, 255, 255);
+constexpr std::uint32_t panelBackground = rgb(0, 0, 100);
+constexpr std::uint32_t titleBarColour = rgb(0, 50, 100);
+constexpr std::uint32_t hoverColour = rgb(255, 255, 0);
+
+}  // namespace korvane
+
 namespace korvane::screen {
 
 void setTextColours(std::uint32_t foreground, std::uint32_t background);

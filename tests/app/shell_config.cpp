@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "app/config.h"
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 #include "playback/playlist_block.h"
 #include "shell_support.h"
 #include "tomidi/tomidi_settings.h"

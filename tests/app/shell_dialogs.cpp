@@ -2,7 +2,7 @@
 // prompt and the path limit.
 #include <fstream>
 
-#include "app/dialogs.h"
+#include "app/input/dialogs.h"
 #include "shell_support.h"
 
 namespace korvane {

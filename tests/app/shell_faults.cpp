@@ -14,7 +14,7 @@
 
 #include "app/config.h"
 #include "app/lifecycle.h"
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 #include "shell_support.h"
 #include "tests/file_rights.h"
 

@@ -2,6 +2,8 @@
 // labels chosen by state, and a pixel snapshot of the whole panel.
 #include <cstdlib>
 
+#include "app/input/button.h"
+#include "app/input/input_state.h"
 #include "app/main_panel.h"
 #include "shell_support.h"
 

@@ -6,9 +6,10 @@
 
 #include <filesystem>
 
+#include "app/input/input_state.h"
 #include "app/main_loop.h"
 #include "app/main_panel.h"
-#include "effects/effect_settings.h"
+#include "effects/chain/effect_settings.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
 #include "tests/scripted_desk.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 #include "tests/converter/midi_reading.h"
 #include "tests/converter/tomidi_process.h"
 #include "tests/file_bytes.h"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/config.h"
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 #include "tests/converter/midi_reading.h"
 #include "tests/converter/tomidi_process.h"
 #include "tests/file_rights.h"

@@ -3,6 +3,7 @@
 // the callback as the virtual clock moves.
 #include <cmath>
 
+#include "app/input/input_state.h"
 #include "app/main_loop.h"
 #include "effects/equalizer_editor.h"
 #include "effects/reverb_panel.h"

@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "app/main_panel.h"
+#include "app/window/screen.h"
 #include "app/window/font.h"
 #include "app/window/platform.h"
 #include "app/window/scripted_platform.h"
-#include "effects/auto_volume.h"
-#include "effects/effect_settings.h"
-#include "effects/equalizer.h"
-#include "effects/master_callback.h"
-#include "effects/reverb.h"
+#include "effects/chain/auto_volume.h"
+#include "effects/chain/effect_settings.h"
+#include "effects/chain/equalizer.h"
+#include "effects/chain/master_callback.h"
+#include "effects/chain/reverb.h"
 #include "playback/playback_state.h"
 #include "tests/shown_text.h"
 

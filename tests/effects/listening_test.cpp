@@ -6,7 +6,7 @@
 #include <complex>
 
 #include "app/main_loop.h"
-#include "app/number_text.h"
+#include "app/text/number_text.h"
 #include "effects_support.h"
 #include "tests/playback/playback_support.h"
 

@@ -1,7 +1,7 @@
 // The master callback on buffers made by the test: gain, clipping and
 // rounding, the speed stage, the per-call sample cap, the toMidi path, and
 // the end-of-track rule against the virtual clock (no stream plays here).
-#include "effects/analysis_ring.h"
+#include "effects/chain/analysis_ring.h"
 #include "effects_support.h"
 
 namespace korvane {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 #include "effects/preset_files.h"
 #include "playback/playlist.h"
 #include "effects_support.h"

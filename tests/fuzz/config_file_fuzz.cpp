@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/config.h"
-#include "effects/effect_settings.h"
+#include "effects/chain/effect_settings.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
 #include "tests/fuzz/fuzz_support.h"

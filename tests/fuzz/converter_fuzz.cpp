@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tools/converter/conversion.h"
 #include "tools/converter/settings.h"

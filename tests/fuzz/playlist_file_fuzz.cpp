@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 #include "playback/playlist.h"
 #include "playback/playlist_block.h"
 #include "tests/fuzz/fuzz_support.h"

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 #include "playback_support.h"
 #include "tests/file_bytes.h"
 #include "tests/file_rights.h"

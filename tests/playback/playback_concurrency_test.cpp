@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "app/window/scripted_platform.h"
-#include "effects/effect_settings.h"
-#include "effects/master_callback.h"
+#include "effects/chain/effect_settings.h"
+#include "effects/chain/master_callback.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"

@@ -14,9 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "app/input/input_state.h"
 #include "app/main_loop.h"
-#include "effects/effect_settings.h"
-#include "effects/master_callback.h"
+#include "app/main_panel.h"
+#include "effects/chain/effect_settings.h"
+#include "effects/chain/master_callback.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "app/number_text.h"
+#include "app/text/number_text.h"
 #include "playback/track_length.h"
 #include "tests/test_folder.h"
 

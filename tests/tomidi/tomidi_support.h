@@ -14,11 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "app/main_loop.h"
-#include "app/main_panel.h"
+#include "app/input/input_state.h"
 #include "app/window/font.h"
-#include "effects/analysis_ring.h"
-#include "effects/effect_settings.h"
+#include "effects/chain/analysis_ring.h"
+#include "effects/chain/effect_settings.h"
 #include "playback/playback_state.h"
 #include "tests/playback/playback_support.h"
 #include "tests/shown_text.h"

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 
 namespace korvane::converter {
 

@@ -6,8 +6,8 @@
 
 #include "app/main_loop.h"
 #include "app/window/scripted_platform.h"
-#include "effects/effect_settings.h"
-#include "effects/master_callback.h"
+#include "effects/chain/effect_settings.h"
+#include "effects/chain/master_callback.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
 #include "tomidi/midi_output.h"

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/number_text.h"
-#include "app/text_file.h"
+#include "app/text/number_text.h"
+#include "app/text/text_file.h"
 #include "playback/track_length.h"
 #include "tomidi/pitch_analysis.h"
 #include "tomidi/tomidi_settings.h"

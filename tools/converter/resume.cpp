@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 #include "tomidi/tomidi_settings.h"
 #include "tools/converter/analysis/note_model.h"
 #include "tools/converter/midi_file.h"

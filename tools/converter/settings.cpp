@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include "app/config.h"
-#include "app/text_file.h"
-#include "effects/effect_settings.h"
+#include "app/text/text_file.h"
+#include "effects/chain/effect_settings.h"
 #include "tomidi/tomidi_settings.h"
 
 namespace korvane::converter {

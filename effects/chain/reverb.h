@@ -8,7 +8,7 @@
 // of its next buffer.
 #pragma once
 
-#include "effects/effect_settings.h"
+#include "effects/chain/effect_settings.h"
 
 namespace korvane {
 

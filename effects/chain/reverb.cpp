@@ -1,11 +1,11 @@
-#include "effects/reverb.h"
+#include "effects/chain/reverb.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 
-#include "effects/handover.h"
-#include "effects/master_callback.h"
+#include "effects/chain/handover.h"
+#include "effects/chain/master_callback.h"
 
 namespace korvane {
 

@@ -1,19 +1,19 @@
 // Output thread only, except resetSpeedStage. Shared settings are read once
 // per call, so a change made by the main thread applies from the next buffer.
-#include "effects/master_callback.h"
+#include "effects/chain/master_callback.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
 #include "app/window/platform.h"
-#include "effects/analysis_ring.h"
-#include "effects/auto_volume.h"
-#include "effects/effect_settings.h"
-#include "effects/equalizer.h"
-#include "effects/reverb.h"
+#include "effects/chain/analysis_ring.h"
+#include "effects/chain/auto_volume.h"
+#include "effects/chain/effect_settings.h"
+#include "effects/chain/equalizer.h"
+#include "effects/chain/reverb.h"
 #include "engine/fbs.h"
-#include "playback/playback_state.h"
+#include "effects/chain/output_flags.h"
 
 namespace korvane {
 

@@ -1,12 +1,12 @@
 // Output thread, except autoVolumeReset.
-#include "effects/auto_volume.h"
+#include "effects/chain/auto_volume.h"
 
 #include <algorithm>
 #include <atomic>
 
 #include "app/window/platform.h"
-#include "effects/effect_settings.h"
-#include "effects/master_callback.h"
+#include "effects/chain/effect_settings.h"
+#include "effects/chain/master_callback.h"
 
 namespace korvane {
 

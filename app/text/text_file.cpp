@@ -1,4 +1,4 @@
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "effects/analysis_ring.h"
+#include "effects/chain/analysis_ring.h"
 
 namespace korvane {
 

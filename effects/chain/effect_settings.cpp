@@ -1,8 +1,8 @@
-#include "effects/effect_settings.h"
+#include "effects/chain/effect_settings.h"
 
 #include <algorithm>
 
-#include "app/number_text.h"
+#include "app/text/number_text.h"
 
 namespace korvane {
 

@@ -11,7 +11,7 @@
 
 #include <array>
 
-#include "effects/effect_settings.h"
+#include "effects/chain/effect_settings.h"
 
 namespace korvane {
 

@@ -1,4 +1,4 @@
-#include "app/number_text.h"
+#include "app/text/number_text.h"
 
 #include <cfloat>
 #include <cmath>

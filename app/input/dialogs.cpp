@@ -1,11 +1,11 @@
-#include "app/dialogs.h"
+#include "app/input/dialogs.h"
 
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <system_error>
 
-#include "app/text_file.h"
+#include "app/text/text_file.h"
 #include "app/window/screen.h"
 
 namespace korvane {

@@ -1,10 +1,10 @@
-#include "effects/equalizer.h"
+#include "effects/chain/equalizer.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "effects/handover.h"
-#include "effects/master_callback.h"
+#include "effects/chain/handover.h"
+#include "effects/chain/master_callback.h"
 #include "engine/fbs.h"
 
 namespace korvane {
