@@ -116,18 +116,38 @@ void runPlaylistPanel() {
     drawMainPanel();
 }
 
-// The toMidi panel runs with the track's playing flag; the key that ended
-// it is dropped.
-void runToMidiCommand() {
+// The toMidi panel runs with the track's playing flag.
+void toMidiCommand() {
     playing = savedPlaying;
     runToMidi();
-    drawMainPanel();
-    keyText.clear();
+}
+
+// The track buttons' keys leave the track playing.
+void nextTrackCommand() {
+    nextTrack();
+    savedPlaying = 1;
+}
+
+void previousTrackCommand() {
+    previousTrack();
+    savedPlaying = 1;
+}
+
+void autoVolumeCommand() {
+    autovolMode = (autovolMode + 1) % 7;
+    if (autovolMode == 1) autoVolumeReset();
+    applyEffectSettings();
+}
+
+void reverbModeCommand() {
+    reverbMode = (reverbMode + 1) % 4;
+    reverbSetup();
+    applyEffectSettings();
 }
 
 // The reverb panel of the current mode (2 or 3); its changes are heard at
 // once, and the main panel comes back after it.
-void runReverbPanels() {
+void reverbPanelCommand() {
     playing = 1;
     if (reverbMode == 3) {
         reverbPanel(reverb3, "reverb3");
@@ -142,71 +162,61 @@ void runReverbPanels() {
     playing = 0;
 }
 
+void equalizerOnCommand() {
+    equalizerOn = (equalizerOn + 1) % 2;
+    applyEffectSettings();
+}
+
+void equalizerEditorCommand() {
+    if (equalizerOn != 1) return;
+    playing = 1;
+    equalizerEditor();
+    playing = 0;
+    drawMainPanel();
+}
+
+// A one-key command: a key code (a second one, or 0) or a letter in either
+// case. After it the main panel is drawn again when it says so, and the key
+// is dropped, so that no later command of the same pass sees it.
+struct Command {
+    int code;
+    int otherCode;
+    char letter;
+    void (*run)();
+    bool redrawsMainPanel;
+};
+
+// In the order they are tried.
+constexpr Command commands[] = {
+    {key::F9, 0, 0, toMidiCommand, true},
+    {key::Right, key::Down, 0, nextTrackCommand, true},
+    {key::Left, key::Up, 0, previousTrackCommand, true},
+    {0, 0, 'a', autoVolumeCommand, true},
+    {0, 0, 'r', reverbModeCommand, true},
+    {0, 0, 't', reverbPanelCommand, false},
+    {0, 0, 'g', equalizerOnCommand, true},
+    {0, 0, 'e', equalizerEditorCommand, false},
+    {0, 0, 's', speedPrompt, true},
+    {0, 0, 'p', runPlaylistPanel, false},
+    {0, 0, 'o', chooseMidiDevice, true},
+    {0, 0, 'm', toMidiCommand, true},
+};
+
+bool matches(const Command& command) {
+    if (command.letter != 0) return isKey(command.letter);
+    return keyCode == command.code || (command.otherCode != 0 && keyCode == command.otherCode);
+}
+
 void dispatch() {
     keyText = std::string(1, static_cast<char>(keyCode % 256));
     savedPlaying = playing.load();
     playing = 0;
-    if (keyCode == key::F9) runToMidiCommand();
-    if (keyCode == key::Right || keyCode == key::Down) {
-        nextTrack();
-        savedPlaying = 1;
-        drawMainPanel();
+    for (const Command& command : commands) {
+        if (!matches(command)) continue;
+        command.run();
+        if (command.redrawsMainPanel) drawMainPanel();
         keyText.clear();
     }
-    if (keyCode == key::Left || keyCode == key::Up) {
-        previousTrack();
-        savedPlaying = 1;
-        drawMainPanel();
-        keyText.clear();
-    }
-    if (isKey('a')) {
-        autovolMode = (autovolMode + 1) % 7;
-        if (autovolMode == 1) autoVolumeReset();
-        applyEffectSettings();
-        drawMainPanel();
-        keyText.clear();
-    }
-    if (isKey('r')) {
-        reverbMode = (reverbMode + 1) % 4;
-        reverbSetup();
-        applyEffectSettings();
-        drawMainPanel();
-        keyText.clear();
-    }
-    if (isKey('t')) {
-        runReverbPanels();
-        keyText.clear();
-    }
-    if (isKey('g')) {
-        equalizerOn = (equalizerOn + 1) % 2;
-        applyEffectSettings();
-        drawMainPanel();
-        keyText.clear();
-    }
-    if (isKey('e')) {
-        if (equalizerOn == 1) {
-            playing = 1;
-            equalizerEditor();
-            playing = 0;
-            drawMainPanel();
-        }
-        keyText.clear();
-    }
-    if (isKey('s')) {
-        speedPrompt();
-        drawMainPanel();
-        keyText.clear();
-    }
-    if (isKey('p')) {
-        runPlaylistPanel();
-        keyText.clear();
-    }
-    if (isKey('o')) {
-        chooseMidiDevice();
-        drawMainPanel();
-        keyText.clear();
-    }
-    if (isKey('m')) runToMidiCommand();
     playing = savedPlaying;
 }
 

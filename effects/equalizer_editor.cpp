@@ -12,8 +12,7 @@
 #include "effects/chain/effect_settings.h"
 #include "effects/chain/equalizer.h"
 #include "effects/preset_files.h"
-#include "engine/fbs.h"
-#include "playback/track_control.h"
+#include "playback/modal_panel.h"
 
 namespace korvane {
 
@@ -128,16 +127,11 @@ void drawEqualizerPanel() {
 }
 
 void equalizerEditor() {
-    drawEqualizerPanel();
-    // The previous reading's position; (0, 0) before the first.
-    int px = 0;
-    int py = 0;
-    for (;;) {
-        int code = 0;
-        while (code == 0) {
-            code = FBS_GET_KEYCODE();
-            serviceTrackEnd();
-            runMediaCommands();
+    // The pointer drags the curve's handles; [O] steps the order, [S] and
+    // [L] save and load the settings; any other key ends the editor.
+    class Editor : public ModalPanel {
+    public:
+        void afterService() override {
             if (std::fabs(auxvar) > 0.00001) screen::printAt(4, 1, "auxvar=" + formatDouble(auxvar));
             for (int poll = 0; poll < 2; ++poll) {
                 MouseReading reading;
@@ -146,30 +140,41 @@ void equalizerEditor() {
                 const int readX = inside ? reading.x : -1;
                 if (readX < 0) {
                     buttons = 0;
-                    px = -1;
+                    px_ = -1;
                 }
-                applyPointer(px, py, buttons);
-                px = readX;
-                py = reading.y;
+                applyPointer(px_, py_, buttons);
+                px_ = readX;
+                py_ = reading.y;
                 screen::sleep(pollWait);
             }
         }
-        if (isKey(code, 'o')) {
-            const int order = eqOrder.load() + 1;
-            eqOrder = order > 4 ? 1 : order;
-            drawEqualizerPanel();
-        } else if (isKey(code, 's')) {
-            saveEqualizerFile();
-            drawEqualizerPanel();
-        } else if (isKey(code, 'l')) {
-            loadEqualizerFile();
-            drawEqualizerPanel();
-            equalizerSetup();
-        } else {
-            if (code == key::CloseRequest) platform().returnKey(code);
-            return;
+        bool handleKey(int code) override {
+            if (code == 0) return true;
+            if (isKey(code, 'o')) {
+                const int order = eqOrder.load() + 1;
+                eqOrder = order > 4 ? 1 : order;
+                drawEqualizerPanel();
+            } else if (isKey(code, 's')) {
+                saveEqualizerFile();
+                drawEqualizerPanel();
+            } else if (isKey(code, 'l')) {
+                loadEqualizerFile();
+                drawEqualizerPanel();
+                equalizerSetup();
+            } else {
+                if (code == key::CloseRequest) platform().returnKey(code);
+                return false;
+            }
+            return true;
         }
-    }
+
+    private:
+        // The previous reading's position; (0, 0) before the first.
+        int px_ = 0;
+        int py_ = 0;
+    } editor;
+    drawEqualizerPanel();
+    runModalPanel(editor);
 }
 
 }  // namespace korvane

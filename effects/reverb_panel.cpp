@@ -10,8 +10,7 @@
 #include "app/window/screen.h"
 #include "effects/preset_files.h"
 #include "effects/chain/reverb.h"
-#include "engine/fbs.h"
-#include "playback/track_control.h"
+#include "playback/modal_panel.h"
 
 namespace korvane {
 
@@ -72,34 +71,43 @@ void drawReverbPanel(ReverbPreset& preset, const std::string& name, int mx, int 
 }
 
 void reverbPanel(ReverbPreset& preset, const std::string& name) {
-    drawReverbPanel(preset, name, -1, -1);
-    for (;;) {
-        int code = 0;
-        while (code == 0) {
-            screen::sleep(100);
-            code = FBS_GET_KEYCODE();
-            serviceTrackEnd();
-            runMediaCommands();
+    // A press inside a bar sets it and is heard at once; [S] and [L] save
+    // and load the preset; any other key ends the panel.
+    class Panel : public ModalPanel {
+    public:
+        Panel(ReverbPreset& preset, const std::string& name) : preset_(preset), name_(name) {}
+        void beforeKey() override { screen::sleep(100); }
+        void afterService() override {
             MouseReading reading;
             const bool inside = platform().readMouse(reading);
             const int buttons = inside && reading.x >= 0 ? reading.buttons : 0;
             if (buttons == 1) {
-                drawReverbPanel(preset, name, reading.x, reading.y);
+                drawReverbPanel(preset_, name_, reading.x, reading.y);
                 reverbSetup();
             }
         }
-        const int letter = std::tolower(code % 256);
-        if (letter == 's') {
-            saveReverbFile(preset);
-        } else if (letter == 'l') {
-            loadReverbFile(preset);
-        } else {
-            if (code == key::CloseRequest) platform().returnKey(code);
-            return;
+        bool handleKey(int code) override {
+            if (code == 0) return true;
+            const int letter = std::tolower(code % 256);
+            if (letter == 's') {
+                saveReverbFile(preset_);
+            } else if (letter == 'l') {
+                loadReverbFile(preset_);
+            } else {
+                if (code == key::CloseRequest) platform().returnKey(code);
+                return false;
+            }
+            drawReverbPanel(preset_, name_, -1, -1);
+            reverbSetup();
+            return true;
         }
-        drawReverbPanel(preset, name, -1, -1);
-        reverbSetup();
-    }
+
+    private:
+        ReverbPreset& preset_;
+        const std::string& name_;
+    } panel(preset, name);
+    drawReverbPanel(preset, name, -1, -1);
+    runModalPanel(panel);
 }
 
 }  // namespace korvane

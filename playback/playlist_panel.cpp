@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <string>
 
-#include "app/input/dialogs.h"
 #include "app/input/button.h"
+#include "app/input/dialogs.h"
 #include "app/input/input_state.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
-#include "engine/fbs.h"
 #include "playback/playback_state.h"
+#include "playback/modal_panel.h"
 #include "playback/playlist.h"
 #include "playback/playlist_files.h"
 #include "playback/track_control.h"
@@ -101,7 +101,7 @@ void handleClick() {
 // The key of this pass: "s" in either case (also an extended key whose scan
 // code reads as "S") switches the name style, the arrows change track and
 // "p" closes the panel as Escape does.
-void handleKey() {
+void handleListKey() {
     keyText = std::string(1, static_cast<char>(keyCode % 256));
     int rememberedPlaying = playing.load(std::memory_order_relaxed);
     if (keyText == "s" || keyText == "S") {
@@ -157,70 +157,81 @@ void drawPlaylistChrome() {
 }
 
 void playlistPanel() {
+    // Each pass: the key, a pause, the list drawn again when the track
+    // changed, then the click, the right button (which closes) or the wheel;
+    // after the end of the track, the key's command.
+    class Panel : public ModalPanel {
+    public:
+        void afterKey(int code) override {
+            keyCode = code;
+            screen::sleep(100);
+            if (currentIndex != seenIndex_) {
+                seenIndex_ = currentIndex;
+                redrawAll(true);
+            }
+
+            clickX = -1;
+            const int previousWheel = wheel_;
+            const bool previousKnown = wheelKnown_;
+            MouseReading reading;
+            wheelKnown_ = platform().readMouse(reading);
+            wheel_ = reading.wheel;
+            if (wheelKnown_) {
+                if (reading.buttons == 1 && reading.x > 0) {
+                    clickPending = 1;
+                    clickX = reading.x;
+                    clickY = reading.y;
+                } else if (reading.buttons == 2) {
+                    keyCode = key::Escape;
+                    screen::sleep(150);
+                }
+            }
+            const bool wheelMoved = previousKnown && wheelKnown_ && wheel_ != previousWheel;
+            if (clickPending == 1 || wheelMoved) {
+                previousTop = listTop;
+                if (wheelMoved && wheel_ > previousWheel) scrollUp();
+                if (wheelMoved && wheel_ < previousWheel) scrollDown();
+                drawPlaylistChrome();
+                clickPending = 0;
+                if (listTop != previousTop) {
+                    panelRedraw = 0;
+                    previousTop = listTop;
+                    redrawAll(false);
+                }
+            }
+        }
+        // keyCode, which the pointer may have changed, not the key read.
+        bool handleKey(int) override {
+            if (keyCode != 0) handleListKey();
+            if (panelRedraw == 1) {
+                redrawAll(true);
+                panelRedraw = 0;
+            }
+            if (leavePanel == 1) {
+                leavePanel = 0;
+                keyCode = key::Escape;
+            }
+            return !closesPanel(keyCode);
+        }
+
+    private:
+        int seenIndex_ = currentIndex;
+        // Wheel position of the last reading, counted only while the pointer
+        // was inside the window both times.
+        int wheel_ = 0;
+        bool wheelKnown_ = false;
+    };
+
     drawPlaylistRows(true);
     previousTop = listTop;
-    int seenIndex = currentIndex;
+    Panel panel;
     clickPending = 0;
     drawPlaylistChrome();
     discardWaitingKeys();
     setPlaying(savedPlaying);
     keyText.clear();
     keyCode = 0;
-    // Wheel position of the last reading, counted only while the pointer
-    // was inside the window both times.
-    int wheel = 0;
-    bool wheelKnown = false;
-
-    while (!closesPanel(keyCode)) {
-        keyCode = FBS_GET_KEYCODE();
-        screen::sleep(100);
-        if (currentIndex != seenIndex) {
-            seenIndex = currentIndex;
-            redrawAll(true);
-        }
-
-        clickX = -1;
-        const int previousWheel = wheel;
-        const bool previousKnown = wheelKnown;
-        MouseReading reading;
-        wheelKnown = platform().readMouse(reading);
-        wheel = reading.wheel;
-        if (wheelKnown) {
-            if (reading.buttons == 1 && reading.x > 0) {
-                clickPending = 1;
-                clickX = reading.x;
-                clickY = reading.y;
-            } else if (reading.buttons == 2) {
-                keyCode = key::Escape;
-                screen::sleep(150);
-            }
-        }
-        const bool wheelMoved = previousKnown && wheelKnown && wheel != previousWheel;
-        if (clickPending == 1 || wheelMoved) {
-            previousTop = listTop;
-            if (wheelMoved && wheel > previousWheel) scrollUp();
-            if (wheelMoved && wheel < previousWheel) scrollDown();
-            drawPlaylistChrome();
-            clickPending = 0;
-            if (listTop != previousTop) {
-                panelRedraw = 0;
-                previousTop = listTop;
-                redrawAll(false);
-            }
-        }
-
-        serviceTrackEnd();
-        runMediaCommands();
-        if (keyCode != 0) handleKey();
-        if (panelRedraw == 1) {
-            redrawAll(true);
-            panelRedraw = 0;
-        }
-        if (leavePanel == 1) {
-            leavePanel = 0;
-            keyCode = key::Escape;
-        }
-    }
+    runModalPanel(panel);
     keyCode = 0;
     keyText.clear();
     setPlaying(0);
