@@ -9,6 +9,7 @@
 # Usage: mpris_xvfb.sh KORVANE. Exit 77 (skipped) without the tools.
 set -eu
 korvane=$1
+. "$(dirname "$0")/korvane_ini.sh"
 
 if [ "${KORVANE_INSIDE_BUS:-}" != 1 ]; then
   for tool in dbus-run-session dbus-send playerctl xvfb-run xdotool sox lame; do
@@ -28,12 +29,7 @@ if [ "${KORVANE_INSIDE_BUS:-}" != 1 ]; then
   } > "$work/one.mp3"
   cp "$work/plain.mp3" "$work/two.mp3"
   cp "$work/plain.mp3" "$work/$(printf 'tr\344ck.mp3')"
-  {
-    printf ' 0\r\n 400\r\n 300\r\n'
-    i=4
-    while [ $i -le 25 ]; do printf ' 0\r\n'; i=$((i + 1)); done
-    printf 'one.mp3\r\ntwo.mp3\r\ntr\344ck.mp3\r\nfinlist\r\n'
-  } > "$work/korvane.ini"
+  korvane_ini 0 one.mp3 two.mp3 "$(printf 'tr\344ck.mp3')" > "$work/korvane.ini"
   KORVANE_INSIDE_BUS=1 dbus-run-session -- xvfb-run -a -s '-screen 0 1920x1080x24' sh "$0" "$korvane" "$work" \
     2> "$work/bus.log" || { status=$?; grep -v 'fd limit' "$work/bus.log" >&2 || true; exit $status; }
   exit 0

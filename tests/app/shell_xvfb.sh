@@ -7,6 +7,7 @@
 # The last line of its output names the output plug-out the player loaded.
 # Usage: shell_xvfb.sh KORVANE MP3 ICON. Exit 77 (skipped) without the X tools.
 set -eu
+. "$(dirname "$0")/korvane_ini.sh"
 korvane=$1
 mp3=$2
 
@@ -20,12 +21,7 @@ if [ "${KORVANE_INSIDE_X:-}" != 1 ]; then
   cp "$3" "$work/icon.png"
   # Track 2: the title "2.track.mp3" starts at (1, 1), and the glyph "2"
   # leaves the pixel (5, 5) in the bar's colour ("1" would cover it).
-  {
-    printf ' 1\r\n 400\r\n 300\r\n'
-    i=4
-    while [ $i -le 25 ]; do printf ' 0\r\n'; i=$((i + 1)); done
-    printf 'track.mp3\r\ntrack.mp3\r\nfinlist\r\n'
-  } > "$work/korvane.ini"
+  korvane_ini 1 track.mp3 track.mp3 > "$work/korvane.ini"
   KORVANE_INSIDE_X=1 xvfb-run -a -s '-screen 0 1920x1080x24' sh "$0" "$korvane" "$work"
   exit $?
 fi
