@@ -13,6 +13,7 @@
 #include "effects/chain/auto_volume.h"
 #include "effects/chain/effect_settings.h"
 #include "effects/equalizer_editor.h"
+#include "effects/chain/master_callback.h"
 #include "effects/chain/reverb.h"
 #include "effects/reverb_panel.h"
 #include "engine/fbs.h"
@@ -94,6 +95,7 @@ void speedPrompt() {
     screen::printLine("        initial=100%  last=" + formatSingle(speed) + "%");
     const double value = parseNumber(screen::readLine());
     if (value > 0.001) speed = static_cast<float>(std::max(80.0, std::min(100.0, value)));
+    prepareSpeedRing();
 }
 
 // The playlist takes a 500 x 400 window of its own; the main window comes

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <new>
 
 #include "app/window/platform.h"
 #include "effects/chain/analysis_ring.h"
@@ -37,7 +38,12 @@ constexpr double staleAhead = 99.0;
 // A peak that reaches this is sound.
 constexpr int soundPeak = 2;
 
-std::int32_t speedBuffer[speedBufferLength];
+// Speeds from here up play without the speed stage.
+constexpr float fullSpeed = 99.999f;
+
+// Null until the main thread has prepared the ring; then never changes.
+std::atomic<std::int32_t*> speedRing{nullptr};
+std::int32_t* callRing = nullptr;  // speedRing, read once per call
 std::int32_t speedWritePos = 0;
 std::int32_t speedReadPos = 0;
 float speedPhase = 0.0f;
@@ -123,6 +129,7 @@ void prepareEffectStages() {
     plugRate = FBS_GET_PLUGRATE();
     plugChannels = FBS_GET_PLUGCHANNELS();
     autoVolumeReset();
+    prepareSpeedRing();
 
     limitReverbPreset(reverb3);
     limitReverbPreset(reverb2);
@@ -133,14 +140,26 @@ void prepareEffectStages() {
     equalizerSetup();
 }
 
-void resetSpeedStage() { speedResetRequested.store(1, std::memory_order_release); }
+void prepareSpeedRing() {
+    if (speed.load(std::memory_order_relaxed) >= fullSpeed || speedRing.load(std::memory_order_relaxed) != nullptr)
+        return;
+    // Value-initialised: the zeros are written here, page by page.
+    std::int32_t* ring = new (std::nothrow) std::int32_t[speedBufferLength]();
+    // Release: the output thread sees the written pages with the pointer.
+    speedRing.store(ring, std::memory_order_release);
+}
+
+void resetSpeedStage() {
+    prepareSpeedRing();
+    speedResetRequested.store(1, std::memory_order_release);
+}
 
 void speedStage() {
     if (callStopped != 0) return;
-    speedBuffer[speedWritePos] = static_cast<std::int32_t>(std::lrintf(x));
+    callRing[speedWritePos] = static_cast<std::int32_t>(std::lrintf(x));
     if (++speedWritePos >= speedWrap) speedWritePos = 0;
     if (callChannels == 1) {
-        x = static_cast<float>(speedBuffer[speedReadPos]);
+        x = static_cast<float>(callRing[speedReadPos]);
         speedPhase += callSpeed / 100.0f;
         if (speedPhase >= 1.0f) {
             speedPhase -= 1.0f;
@@ -149,7 +168,7 @@ void speedStage() {
     } else {
         // The read position may move between the left and right sample of
         // one frame; the spare entry past speedWrap keeps +1 in the buffer.
-        x = static_cast<float>(speedBuffer[speedReadPos + (sampleIndex & 1)]);
+        x = static_cast<float>(callRing[speedReadPos + (sampleIndex & 1)]);
         speedPhase += callSpeed / 100.0f;
         if (speedPhase >= 2.0f) {
             speedPhase -= 2.0f;
@@ -167,6 +186,7 @@ int masterCallback(void* buffer, int channels, int frames) {
 
     takeChanges();
     callSpeed = speed.load(std::memory_order_relaxed);
+    callRing = speedRing.load(std::memory_order_acquire);
     callStopped = stopped.load(std::memory_order_relaxed);
     callChannels = plugChannels.load(std::memory_order_relaxed);
     const float userVolume = volume.load(std::memory_order_relaxed);
@@ -185,7 +205,7 @@ int masterCallback(void* buffer, int channels, int frames) {
     auto* samples = static_cast<std::int16_t*>(buffer);
     for (sampleIndex = 0; sampleIndex < sampleCount; ++sampleIndex) {
         x = samples[sampleIndex];
-        if (callSpeed < 99.999f) speedStage();
+        if (callSpeed < fullSpeed && callRing != nullptr) speedStage();
         const float magnitude = std::fabs(x);
         if (magnitude > static_cast<float>(peak)) peak = static_cast<int>(std::lrintf(magnitude));
         if (automatic) {

@@ -39,8 +39,9 @@ extern int peak;          // largest |x| before the gain since the last sound ch
 extern int frameAccumulator;  // frames counted towards the next automatic-volume update
 
 // Main thread, once the engine runs and before the callback is enabled:
-// the output's facts stored, automatic volume reset, the reverb presets and
-// the equalizer limited to their ranges and both stages set up. Each stage
+// the output's facts stored, automatic volume reset, the speed ring prepared
+// for the speed, the reverb presets and the equalizer limited to their
+// ranges and both stages set up. Each stage
 // takes what is prepared here with the first buffer it processes.
 void prepareEffectStages();
 
@@ -49,15 +50,23 @@ void prepareEffectStages();
 int masterCallback(void* buffer, int channels, int frames);
 
 // Delays and resamples x to play at `speed` percent (40..100) by
-// nearest-sample reading; idle while playback is stopped. The buffer holds
+// nearest-sample reading; idle while playback is stopped. The ring holds
 // about 326 s of stereo lag. Positions wrap at speedWrap, leaving two spare
 // entries for the stereo read of position + 1.
 constexpr std::int32_t speedBufferLength = 28'800'000;
 constexpr std::int32_t speedWrap = 28'799'998;
 void speedStage();
 
+// Main thread, wherever the speed may have dropped below 100: the first time
+// it has, the speed stage's ring (115 MB) is allocated and every page of it
+// written here, never on the output thread, and handed over; the program
+// keeps it from then on. Until the callback has it, it plays at full speed.
+// The converter, at speed 100, never holds it.
+void prepareSpeedRing();
+
 // Main thread: the speed stage starts again (positions and phase 0) with the
-// next buffer. Called when a track starts and when playback stops.
+// next buffer, with its ring prepared for the speed. Called when a track
+// starts and when playback stops.
 void resetSpeedStage();
 
 }  // namespace korvane

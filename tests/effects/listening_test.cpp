@@ -151,6 +151,26 @@ TEST_F(ListeningTest, EqualizerBandsOfNoiseMatchTheFiltersResponse) {
     }
 }
 
+// --- Speed ---
+
+TEST_F(ListeningTest, SpeedSetAtThePromptDuringATrackLowersItsPitchFromThen) {
+    setPlaylist({testTrack("quiet_44100_stereo")});  // 440 Hz on the left
+    startAt(0);
+    play(0.5);
+    desk.pushKey('s');
+    desk.typeLine("80");
+    desk.pushKey(key::Space);
+    keyCode = 0;
+    mainLoop();
+    ASSERT_EQ(speed, 80.0f);
+    const std::size_t from = played.size() / 2;
+    const std::size_t n = 32768;
+    play(1.0);
+    const std::vector<double> power = leftPower(played, from, n);
+    const auto loudest = std::max_element(power.begin() + 1, power.end()) - power.begin();
+    EXPECT_NEAR(static_cast<double>(loudest) * rate / n, 352.0, 3.0);
+}
+
 // --- Reverb ---
 
 // The gain by which `to` carries `from` lag frames later, by least squares

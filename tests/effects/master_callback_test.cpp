@@ -56,6 +56,7 @@ TEST_F(MasterCallbackTest, OnlyTheFirst18000SamplesOfABufferAreProcessed) {
 
 TEST_F(MasterCallbackTest, HalfSpeedStereoPlaysEachFrameTwice) {
     speed = 50.0f;
+    prepareSpeedRing();  // as the speed prompt does
     Samples in;
     for (int frame = 0; frame < 300; ++frame) {
         in.push_back(static_cast<std::int16_t>(frame * 2 + 1));
@@ -84,6 +85,7 @@ TEST_F(MasterCallbackTest, SpeedJustBelowFullIsTheOnlyOneThatResamples) {
     EXPECT_EQ(process({1, 2, 3, 4}), (Samples{1, 2, 3, 4}));
     plugChannels = 1;
     speed = 50.0f;
+    prepareSpeedRing();
     Samples mono = {1, 2, 3, 4};
     masterCallback(mono.data(), 1, 4);
     EXPECT_EQ(mono, (Samples{1, 1, 2, 2}));
