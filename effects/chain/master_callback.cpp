@@ -131,6 +131,7 @@ void prepareEffectStages() {
     autoVolumeReset();
     prepareSpeedRing();
 
+    prepareReverbLine();
     limitReverbPreset(reverb3);
     limitReverbPreset(reverb2);
     reverbSetup();

@@ -40,8 +40,8 @@ extern int frameAccumulator;  // frames counted towards the next automatic-volum
 
 // Main thread, once the engine runs and before the callback is enabled:
 // the output's facts stored, automatic volume reset, the speed ring prepared
-// for the speed, the reverb presets and the equalizer limited to their
-// ranges and both stages set up. Each stage
+// for the speed, the reverb line cleared, the reverb presets and the
+// equalizer limited to their ranges and both stages set up. Each stage
 // takes what is prepared here with the first buffer it processes.
 void prepareEffectStages();
 

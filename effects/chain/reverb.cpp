@@ -30,6 +30,8 @@ int tapDelay(float milliseconds, int rate, int channels) {
     return static_cast<int>(std::min(samples, static_cast<double>(reverbLineSize - 4)));
 }
 
+void clearLine() { std::fill(std::begin(reverbLine), std::end(reverbLine), 0.0f); }
+
 }  // namespace
 
 // --- Main thread ---
@@ -66,16 +68,18 @@ ReverbTaps reverbTaps(int mode, const ReverbPreset& preset2, const ReverbPreset&
 
 void reverbSetup() {
     const int mode = reverbMode.load(std::memory_order_relaxed);
-    if (mode == 0) clearRequested.store(1, std::memory_order_relaxed);
+    if (mode == 0) clearRequested.store(1, std::memory_order_release);
     pendingTaps.publish(reverbTaps(mode, reverb2, reverb3, plugRate.load(std::memory_order_relaxed),
                                    plugChannels.load(std::memory_order_relaxed)));
 }
 
+void prepareReverbLine() { clearLine(); }
+
 // --- Output thread ---
 
 void takeReverbSetup() {
-    if (clearRequested.exchange(0, std::memory_order_relaxed) != 0)
-        std::fill(std::begin(reverbLine), std::end(reverbLine), 0.0f);
+    // Acquire: the line as the main thread last left it comes with the request.
+    if (clearRequested.exchange(0, std::memory_order_acquire) != 0) clearLine();
     if (const ReverbTaps* taps = pendingTaps.take()) activeTaps = *taps;
 }
 

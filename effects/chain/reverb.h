@@ -33,6 +33,11 @@ ReverbTaps reverbTaps(int mode, const ReverbPreset& preset2, const ReverbPreset&
 // also clears the line.
 void reverbSetup();
 
+// Before the callback is first enabled: the line cleared on this thread, so
+// that the output thread never meets a page of it that was not written
+// yet. The setup that follows hands it over with the taps.
+void prepareReverbLine();
+
 // --- Output thread ---
 
 extern float reverbLine[reverbLineSize + 1];  // positions 0 .. reverbLineSize - 1 are used
