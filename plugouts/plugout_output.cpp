@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "engine/plugout/plugout_text.h"
+#include "engine/plugout/written_memory.h"
 
 namespace korvane::plugouts {
 
@@ -25,7 +26,8 @@ bool PlugoutOutput::allocateBuffer(PlugoutRecord& engineRecord) {
     engineRecord.framesize = 2 * engineRecord.channels;
     engineRecord.buffersize = engineRecord.frames * engineRecord.framesize;
     engineRecord.issigned = 1;
-    buffer = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(engineRecord.buffersize)));
+    // The engine writes it in every fill call: its pages are written here.
+    buffer = static_cast<uint8_t*>(korvane::engine::callocWritten(static_cast<size_t>(engineRecord.buffersize)));
     if (buffer == nullptr) {
         fail("no memory for the output buffer");
         return false;

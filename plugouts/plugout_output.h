@@ -43,8 +43,8 @@ struct PlugoutOutput {
     void fail(const char* what, const char* reason);
 
     // Sets the record's format to interleaved signed 16-bit samples and
-    // allocates the zeroed buffer; false, with the error text, when there is
-    // no memory for it.
+    // allocates the zeroed buffer, its pages already written; false, with
+    // the error text, when there is no memory for it.
     bool allocateBuffer(PlugoutRecord& engineRecord);
     // PLUG_INIT's success: the plug-out's name and device in the record, the
     // buffer handed over, the record kept and the error text cleared.

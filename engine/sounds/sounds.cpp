@@ -6,16 +6,13 @@
 
 #include "engine/mixer/source_gains.h"
 #include "engine/plugout/engine_state.h"
+#include "engine/plugout/written_memory.h"
 
 namespace korvane::engine {
 
 SoundStore sounds;
 
 namespace {
-
-void* callocZeroed(size_t bytes) {
-    return std::calloc(1, bytes);
-}
 
 // Frees the slot's own mixing buffer; a borrowed one is only forgotten.
 void dropMixBuffer(SoundSlot& slot) {
@@ -57,7 +54,7 @@ int freeSlotIndex() {
 
 }  // namespace
 
-ZeroedAllocator allocateZeroed = callocZeroed;
+ZeroedAllocator allocateZeroed = callocWritten;
 
 bool soundHandleValid(int handle) {
     if (!engineInitialised() ||

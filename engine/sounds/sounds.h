@@ -66,7 +66,10 @@ struct SoundStore {
 extern SoundStore sounds;
 
 // Every allocation of wave data, mixing buffers and memory images goes
-// through this (calloc by default); tests replace it to make one fail.
+// through this; tests replace it to make one fail. By default calloc with
+// every page written, here on the main thread: the mixer reads wave data and
+// writes mixing buffers on the output thread, where a first touch of a page
+// would fault.
 using ZeroedAllocator = void* (*)(size_t bytes);
 extern ZeroedAllocator allocateZeroed;
 

@@ -16,6 +16,7 @@
 #include "engine/mixer/mixer.h"
 #include "engine/mixer/source_gains.h"
 #include "engine/plugout/engine_state.h"
+#include "engine/plugout/written_memory.h"
 #include "engine/stream/id3v2_tag.h"
 
 namespace korvane::engine {
@@ -62,8 +63,10 @@ int64_t ringBytes(int buffersize, int channels, int rate) {
     return bytes > INT32_MAX ? 0 : bytes;
 }
 
+// Pages written here, on the main thread: the mixer writes outbuffer, and
+// neither it nor the decoder meets an untouched page of the ring.
 uint8_t* allocateZeroed(int64_t bytes) {
-    return static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(bytes)));
+    return static_cast<uint8_t*>(callocWritten(static_cast<size_t>(bytes)));
 }
 
 // Makes the four buffers fit the output format; false (and no buffers) when
