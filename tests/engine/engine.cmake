@@ -2,15 +2,15 @@
 # for them into separate folders under the build tree.
 include(${CMAKE_SOURCE_DIR}/tests/audio/audio.cmake)
 
-set(KORVANE_TESTPLUG_DIR ${CMAKE_BINARY_DIR}/test-plugouts)
+set(KORVANE_TESTPLUG_DIR ${CMAKE_BINARY_DIR}/test-plugouts CACHE INTERNAL "test plug-outs, one folder each")
 file(MAKE_DIRECTORY ${KORVANE_TESTPLUG_DIR}/empty)
 
 # korvane_test_plugout(FOLDER FILE NAME [DEFINITIONS...]): test_plugout.cpp
-# built as FOLDER/FILE.so, reporting NAME.
+# built as FOLDER/FILE.so, reporting NAME. Other test folders call it too.
 set(korvane_test_plugouts)
 function(korvane_test_plugout folder file name)
   set(target testplug_${folder}_${file})
-  add_library(${target} MODULE ${CMAKE_CURRENT_SOURCE_DIR}/test_plugout.cpp)
+  add_library(${target} MODULE ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/test_plugout.cpp)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${file}
     LIBRARY_OUTPUT_DIRECTORY ${KORVANE_TESTPLUG_DIR}/${folder}
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)

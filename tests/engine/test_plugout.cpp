@@ -12,8 +12,12 @@
 //   TESTPLUG_STALL_AFTER=N     with TESTPLUG_THREADED: after N fill calls the
 //                              thread hangs as in a device call that never
 //                              returns, until the test calls TESTPLUG_RELEASE
+//   TESTPLUG_PAUSE_US=N        with TESTPLUG_THREADED: the pause between two
+//                              fill calls, 200 microseconds unless given
 // Each entry point appends its name to a log that tests read through
-// TESTPLUG_LOG.
+// TESTPLUG_LOG. TESTPLUG_OBSERVE hands the output thread two functions that
+// it calls right before and right after each fill call, so that a test can
+// watch exactly what the engine's fill does on that thread.
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -33,8 +37,16 @@ struct TestOutput : korvane::plugouts::PlugoutOutput {
     char log[1024] = "";
 };
 
+#ifndef TESTPLUG_PAUSE_US
+#define TESTPLUG_PAUSE_US 200
+#endif
+
+using FillObserver = void (*)();
+
 TestOutput output;
 std::atomic<bool> released{false};
+std::atomic<FillObserver> beforeFill{nullptr};
+std::atomic<FillObserver> afterFill{nullptr};
 
 void note(const char* call) {
     std::strncat(output.log, " ", sizeof output.log - std::strlen(output.log) - 1);
@@ -44,7 +56,9 @@ void note(const char* call) {
 [[maybe_unused]] void runOutput() {
     [[maybe_unused]] int fills = 0;
     while (output.keepRunning()) {
+        if (const FillObserver before = beforeFill.load(std::memory_order_acquire)) before();
         output.fillBuffer();
+        if (const FillObserver after = afterFill.load(std::memory_order_acquire)) after();
 #ifdef TESTPLUG_STALL_AFTER
         if (++fills == TESTPLUG_STALL_AFTER) {
             while (!released.load(std::memory_order_acquire)) {
@@ -52,7 +66,7 @@ void note(const char* call) {
             }
         }
 #endif
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::this_thread::sleep_for(std::chrono::microseconds(TESTPLUG_PAUSE_US));
     }
 }
 
@@ -62,6 +76,13 @@ extern "C" {
 
 PLUG_EXPORT const char* TESTPLUG_LOG(void) {
     return output.log;
+}
+
+// Null for either leaves that side unobserved; takes effect with the next
+// fill call.
+PLUG_EXPORT void TESTPLUG_OBSERVE(FillObserver before, FillObserver after) {
+    beforeFill.store(before, std::memory_order_release);
+    afterFill.store(after, std::memory_order_release);
 }
 
 // A stalled output thread goes on.
@@ -88,10 +109,9 @@ PLUG_EXPORT int PLUG_INIT(PlugoutRecord* record) {
         return 0;
     }
     std::free(output.buffer);
-    record->framesize = 2 * record->channels;
-    record->buffersize = record->frames * record->framesize;
-    record->issigned = 1;
-    output.buffer = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(record->buffersize)));
+    if (!output.allocateBuffer(*record)) {
+        return 0;
+    }
     record->buffer = output.buffer;
     writeText(record->name, TESTPLUG_NAME);
     writeText(record->device, "test device");
