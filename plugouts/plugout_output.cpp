@@ -51,17 +51,16 @@ void PlugoutOutput::releaseBuffer() {
 
 bool PlugoutOutput::startThread(void (*loop)()) {
     running.store(true, std::memory_order_release);
-    ended.store(false, std::memory_order_relaxed);
+    active.store(true, std::memory_order_relaxed);
     try {
         thread = new std::thread([this, loop] {
             loop();
-            ended.store(true, std::memory_order_release);
+            active.store(false, std::memory_order_release);
         });
-        // Named, so that top -H, a profiler or a debugger shows which thread
-        // feeds the device.
-        pthread_setname_np(thread->native_handle(), "korvane-out");
+        pthread_setname_np(thread->native_handle(), outputThreadName);
     } catch (...) {
         running.store(false, std::memory_order_release);
+        active.store(false, std::memory_order_relaxed);
         fail("cannot start the output thread");
         return false;
     }
@@ -72,10 +71,31 @@ bool PlugoutOutput::stopThread() {
     if (thread == nullptr) {
         return true;
     }
-    running.store(false, std::memory_order_release);
+    if (!stopFills()) {
+        return false;
+    }
+    thread->join();
+    delete thread;
+    thread = nullptr;
+    return true;
+}
+
+// With stopFills, sequentially consistent on both flags: either the callback
+// sees the stop request, or the stop sees the callback active and waits.
+bool PlugoutOutput::beginCallback() {
+    active.store(true, std::memory_order_seq_cst);
+    if (running.load(std::memory_order_seq_cst)) {
+        return true;
+    }
+    active.store(false, std::memory_order_release);
+    return false;
+}
+
+bool PlugoutOutput::stopFills() {
+    running.store(false, std::memory_order_seq_cst);
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(stuck ? stuckWaitMilliseconds : stopWaitMilliseconds);
-    while (!ended.load(std::memory_order_acquire)) {
+    while (active.load(std::memory_order_seq_cst)) {
         if (std::chrono::steady_clock::now() >= deadline) {
             stuck = true;
             fail("the output thread does not stop");
@@ -83,9 +103,6 @@ bool PlugoutOutput::stopThread() {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    thread->join();
-    delete thread;
-    thread = nullptr;
     stuck = false;
     return true;
 }

@@ -1,18 +1,24 @@
 // plug-sdl.so: plays the engine's buffers through SDL2 audio (PipeWire,
 // PulseAudio, ALSA, JACK, or SDL's disk driver when run without a desk).
 //
-// The device is opened with SDL's queue instead of a callback. A feeder
-// thread of our own keeps `buffers` buffers of `frames` frames queued: it
-// calls the engine's fill function for each buffer and queues the result.
-// Every piece of state is in one handle whose members need no destructor,
-// so the engine's exit clean-up may stop the output at any point of the
-// program's end.
+// SDL's audio thread pulls the buffers: the device is opened with a callback
+// that calls the engine's fill function for each buffer of `frames` frames,
+// so the fill runs on SDL's thread. That thread is SDL's to create and end;
+// it names itself korvane-out on its first buffer, as an output thread of
+// our own would be named. SDL holds the device's lock around each callback;
+// the main thread takes it only to pause or resume the device, once no fill
+// is under way. The device holds one buffer and the sound server about one
+// more, so the engine's `buffers` is not used: a thread of our own keeping
+// that many buffers in SDL's queue cost more processor time and played them
+// later. Every piece of state is in one handle whose members need no
+// destructor, so the engine's exit clean-up may stop the output at any point
+// of the program's end.
 #include <SDL2/SDL.h>
+#include <pthread.h>
 
-#include <algorithm>
-#include <chrono>
+#include <atomic>
+#include <cstring>
 #include <string>
-#include <thread>
 #include <type_traits>
 
 #include "engine/plugout/plugout_record.h"
@@ -28,8 +34,10 @@ struct SdlOutput : korvane::plugouts::PlugoutOutput {
 
     bool audioOpen = false;           // holds a reference on SDL's audio subsystem
     SDL_AudioDeviceID device = 0;
-    Uint32 queueTarget = 0;           // bytes kept queued: buffers x buffersize
-    int pollMicroseconds = 1000;      // a quarter of a buffer's duration, at least 1 ms
+    bool playing = false;             // the device is not paused; main thread
+    // SDL's thread for the open device has named itself; each device gets a
+    // new thread.
+    std::atomic<bool> threadNamed{false};
 };
 
 static_assert(std::is_trivially_destructible_v<SdlOutput>, "no destructor may run at the program's end");
@@ -39,20 +47,22 @@ void setError(const char* what) {
     output.fail(what, SDL_GetError());
 }
 
-// The feeder thread: the plug-out's output thread.
-void feed() {
+// SDL's audio thread, for each buffer of the open device, holding the
+// device's lock. length is the buffer's size: SDL was allowed no changes.
+// Naming itself is one system call, no allocation and no wait.
+void SDLCALL play(void*, Uint8* stream, int length) {
     SdlOutput& o = output;
-    const PlugoutRecord* record = o.record;
-    while (o.keepRunning()) {
-        while (o.keepRunning() && SDL_GetQueuedAudioSize(o.device) < o.queueTarget) {
-            o.fillBuffer();
-            if (SDL_QueueAudio(o.device, o.buffer, static_cast<Uint32>(record->buffersize)) != 0) {
-                // A lost device takes nothing: wait instead of filling in a loop.
-                break;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(o.pollMicroseconds));
+    if (!o.beginCallback()) {
+        std::memset(stream, 0, static_cast<size_t>(length));
+        return;
     }
+    if (!o.threadNamed.load(std::memory_order_relaxed)) {
+        pthread_setname_np(pthread_self(), korvane::plugouts::outputThreadName);
+        o.threadNamed.store(true, std::memory_order_relaxed);
+    }
+    o.fillBuffer();
+    std::memcpy(stream, o.buffer, static_cast<size_t>(length));
+    o.endCallback();
 }
 
 // When no part of SDL is in use, SDL's own state goes too: the library may
@@ -119,9 +129,11 @@ PLUG_EXPORT int PLUG_INIT(PlugoutRecord* record) {
     wanted.format = AUDIO_S16LSB;
     wanted.channels = static_cast<Uint8>(record->channels);
     wanted.samples = static_cast<Uint16>(record->frames);
-    wanted.callback = nullptr;
+    wanted.callback = play;
     SDL_AudioSpec obtained{};
-    // No allowed changes: SDL converts to whatever the device plays.
+    output.threadNamed.store(false, std::memory_order_relaxed);
+    // No allowed changes: SDL converts to whatever the device plays, and
+    // asks for buffers of exactly the record's size.
     output.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
     if (output.device == 0) {
         setError("cannot open the default device");
@@ -132,9 +144,6 @@ PLUG_EXPORT int PLUG_INIT(PlugoutRecord* record) {
         closeAudio();
         return 0;
     }
-    output.queueTarget = static_cast<Uint32>(record->buffers) * static_cast<Uint32>(record->buffersize);
-    output.pollMicroseconds =
-        std::max(1000, static_cast<int>(250000LL * record->frames / std::max(1, record->rate)));
     const std::string device = std::string(SDL_GetCurrentAudioDriver()) + " driver, default device";
     output.ready(*record, "SDL2 audio", device);
     return 1;
@@ -145,26 +154,26 @@ PLUG_EXPORT int PLUG_START(void) {
         output.fail("the device is not open");
         return 0;
     }
-    if (output.threadStarted()) {
-        return 1;
+    output.running.store(true, std::memory_order_seq_cst);
+    // After a stop that found a fill stuck the device still plays: its
+    // callback fills again once the stuck fill has ended.
+    if (!output.playing) {
+        SDL_PauseAudioDevice(output.device, 0);
+        output.playing = true;
     }
-    if (!output.startThread(feed)) {
-        return 0;
-    }
-    SDL_PauseAudioDevice(output.device, 0);
     return 1;
 }
 
-// Answers 1 once the feeder has ended: no fill call can come after it. A
-// feeder stuck inside SDL may hold the device's lock, so the device is left
-// alone until it has ended.
+// Answers 1 once no fill is under way and the device is paused: no fill call
+// can come after it. A fill stuck on SDL's thread holds the device's lock, so
+// the device is left alone until it has ended.
 PLUG_EXPORT int PLUG_STOP(void) {
-    if (!output.stopThread()) {
+    if (!output.stopFills()) {
         return 0;
     }
-    if (output.device != 0) {
+    if (output.playing) {
         SDL_PauseAudioDevice(output.device, 1);
-        SDL_ClearQueuedAudio(output.device);
+        output.playing = false;
     }
     return 1;
 }

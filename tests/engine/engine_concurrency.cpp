@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -114,6 +115,74 @@ TEST_F(EngineConcurrency, PlugSdlPlaysAFileToItsEndThroughTheDiskDriver) {
     ASSERT_TRUE(waitForStreamEnd(std::chrono::seconds(20)));
     // The whole 3-second file went out.
     EXPECT_GT(FBS_GET_PLAYTIME(), 2.9);
+}
+
+// The master callback on SDL's audio thread: counts the fills and, while
+// holdFill is set, hangs as a fill that does not return.
+std::atomic<int> sdlFills{0};
+std::atomic<bool> holdFill{false};
+std::atomic<bool> fillHeld{false};
+
+int countOrHold(void*, int, int) {
+    sdlFills.fetch_add(1);
+    while (holdFill.load()) {
+        fillHeld.store(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    fillHeld.store(false);
+    return 0;
+}
+
+// Whether fill calls come, a few within two seconds.
+bool fillsGoOn() {
+    const int from = sdlFills.load();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (sdlFills.load() < from + 3) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// SDL's thread runs the fill while holding SDL's device lock, which pausing
+// the device takes too: a stop answers 1 only once no fill can come, and a
+// fill that hangs makes the stop answer 0 after a quarter of a second, and a
+// start return at once, instead of holding up the main thread on that lock.
+TEST_F(EngineConcurrency, PlugSdlStopsBetweenFillsAndNotForAFillThatHangs) {
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
+    ASSERT_EQ(FBS_INIT(44100, 2, 3, 600, 0), 1) << FBS_GET_PLUGERROR();
+    ASSERT_STREQ(FBS_GET_PLUGNAME(), "SDL2 audio");
+    ASSERT_EQ(FBS_SET_MASTERCALLBACK(countOrHold), 1);
+    ASSERT_EQ(FBS_ENABLE_MASTERCALLBACK(), 1);
+    ASSERT_TRUE(fillsGoOn());
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(FBS_STOP(), 1);
+        const int stopped = sdlFills.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));  // four buffers' time
+        EXPECT_EQ(sdlFills.load(), stopped) << "a fill after the stop";
+        ASSERT_EQ(FBS_START(), 1);
+        ASSERT_TRUE(fillsGoOn()) << "round " << round;
+    }
+
+    holdFill.store(true);
+    const auto held = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!fillHeld.load() && std::chrono::steady_clock::now() < held) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(fillHeld.load());
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(FBS_STOP(), 0);
+    EXPECT_NE(std::string(FBS_GET_PLUGERROR()).find("does not stop"), std::string::npos) << FBS_GET_PLUGERROR();
+    EXPECT_EQ(FBS_START(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+
+    // Once the fill returns, the output started again plays on and stops.
+    holdFill.store(false);
+    EXPECT_TRUE(fillsGoOn());
+    EXPECT_EQ(FBS_STOP(), 1);
 }
 
 }  // namespace

@@ -55,6 +55,11 @@ TEST(PlaybackConcurrency, TrackChangesWhileTheOutputThreadRunsTheCallback) {
     repeatMode = 0;
     startTrack();
     playing = 1;
+    // SDL's audio thread takes the name with its first buffer.
+    const auto named = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (threadNames().count("korvane-out") == 0 && std::chrono::steady_clock::now() < named) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     EXPECT_EQ(threadNames().count("korvane-out"), 1u);
 
     const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(15)); };
