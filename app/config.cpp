@@ -5,6 +5,7 @@
 
 #include "app/window/screen.h"
 #include "app/text/number_text.h"
+#include "app/text/start_values.h"
 #include "effects/chain/effect_settings.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
@@ -18,6 +19,8 @@ int windowLeft = 400;
 int windowTop = 300;
 
 namespace {
+
+const StartValues initial(windowLeft, windowTop);
 
 // How a line's value is converted and written: integers rounded to the
 // nearest (ties to even) and written with a leading blank when not negative,
@@ -174,6 +177,8 @@ std::string configurationText() {
 }
 
 bool writeConfiguration() { return writeTextFile(configFileName, configurationText()); }
+
+void resetWindowPosition() { initial.restore(); }
 
 void limitWindowPosition(int desktopWidth, int desktopHeight) {
     windowLeft = std::min(std::max(windowLeft, 1), desktopWidth - mainWindowWidth);

@@ -13,6 +13,9 @@ constexpr const char* configFileName = "korvane.ini";
 extern int windowLeft;  // screen position of the main window, pixels
 extern int windowTop;
 
+// The window position as the program starts.
+void resetWindowPosition();
+
 // Every setting from the file's lines; a line past the end of the file takes
 // its default, so a missing file gives all defaults. Values that later index
 // tables or feed divisions are limited as they are read; the window position

@@ -13,14 +13,17 @@
 #include "app/mpris/mpris.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
+#include "effects/chain/chain_reset.h"
 #include "effects/chain/effect_settings.h"
 #include "effects/chain/master_callback.h"
+#include "effects/equalizer_editor.h"
 #include "engine/fbs.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
 #include "playback/track_control.h"
 #include "tomidi/midi_output.h"
 #include "tomidi/pitch_analysis.h"
+#include "tomidi/tomidi_panel.h"
 
 namespace korvane {
 
@@ -63,9 +66,20 @@ void stopForErrorExit() {
 
 }  // namespace
 
+void resetKorvane() {
+    resetInputState();
+    resetPlayback();
+    resetEffectChain();
+    resetEqualizerEditor();
+    resetToMidi();
+    resetWindowPosition();
+    resetMainPanel();
+}
+
 int runKorvane() {
     Platform& p = platform();
     setErrorExitStop(stopForErrorExit);
+    resetKorvane();
     readConfiguration();
 
     const DesktopInfo desk = p.desktop();

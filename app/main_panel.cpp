@@ -64,6 +64,8 @@ void nextAction() {
 
 }  // namespace
 
+void resetMainPanel() { repeatText.clear(); }
+
 void drawButtons() {
     drawButton("quit", quitAction, 100, 24, 40, 15, buttonFace);
     drawButton("add", addFile, 145, 24, 51, 15, buttonFace);

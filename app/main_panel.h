@@ -12,4 +12,8 @@ void drawButtons();
 // The repeat indicator for repeatMode 0..5; "" for any other mode.
 std::string repeatLabel();
 
+// No indicator drawn yet, as the program starts: a mode outside 0..5 shows
+// none until a known one has been drawn.
+void resetMainPanel();
+
 }  // namespace korvane

@@ -19,11 +19,11 @@
 
 #include "app/window/scripted_platform.h"
 #include "effects/chain/auto_volume.h"
+#include "effects/chain/chain_reset.h"
 #include "effects/chain/effect_settings.h"
 #include "effects/chain/equalizer.h"
 #include "effects/chain/master_callback.h"
 #include "effects/chain/reverb.h"
-#include "playback/playback_state.h"
 
 namespace k = korvane;
 
@@ -54,12 +54,10 @@ const Chain chains[] = {
     {"toMidi", 100.0f, 0, 0, 0, 1},       {"toMidi, all on", 80.0f, 6, 3, 4, 1},
 };
 
+// The chain as the program starts (this thread runs the callback), then the
+// configuration at volume 1.
 void configure(const Chain& chain) {
-    k::plugBits = 16;
-    k::plugRate = 44100;
-    k::plugChannels = 2;
-    k::playing = 0;
-    k::stopped = 0;
+    k::resetEffectChain();
     k::speed = chain.speed;
     k::volume = 1.0f;
     k::autovolMode = chain.autovolMode;
@@ -70,7 +68,6 @@ void configure(const Chain& chain) {
     k::reverbSetup();
     k::equalizerSetup();
     k::autoVolumeReset();
-    k::resetSpeedStage();
 }
 
 void Callback(benchmark::State& state) {

@@ -7,6 +7,7 @@
 
 #include "app/input/input_state.h"
 #include "app/text/number_text.h"
+#include "app/text/start_values.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
 #include "effects/chain/effect_settings.h"
@@ -18,6 +19,14 @@ namespace korvane {
 
 int lastEditX = 0;
 int lastEditY = 0;
+
+namespace {
+
+const StartValues initial(lastEditX, lastEditY);
+
+}  // namespace
+
+void resetEqualizerEditor() { initial.restore(); }
 
 namespace {
 

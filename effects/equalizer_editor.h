@@ -11,6 +11,10 @@ namespace korvane {
 extern int lastEditX;
 extern int lastEditY;
 
+// The effect panels' state as the program starts: the position above (the
+// reverb panels keep none).
+void resetEqualizerEditor();
+
 // Clears the window and draws the chart, the response curve and the figures
 // from the current settings.
 void drawEqualizerPanel();

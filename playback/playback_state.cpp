@@ -1,5 +1,9 @@
 #include "playback/playback_state.h"
 
+#include "app/text/start_values.h"
+#include "playback/playlist.h"
+#include "playback/playlist_panel.h"
+
 namespace korvane {
 
 int currentIndex = 0;
@@ -18,5 +22,19 @@ float bitRate = 0.0f;
 int repeatMode = 0;
 int repeatFrom = 0;
 int repeatTo = 0;
+
+namespace {
+
+const StartValues initial(currentIndex, savedPlaying, paused, redrawRequested, startBusy, startTime, elapsed,
+                          trackPath, trackTitle, shortName, lengthText, trackLength, bitRate, repeatMode,
+                          repeatFrom, repeatTo);
+
+}  // namespace
+
+void resetPlayback() {
+    initial.restore();
+    resetPlaylist();
+    resetPlaylistPanel();
+}
 
 }  // namespace korvane

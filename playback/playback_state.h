@@ -25,4 +25,9 @@ extern int repeatMode;                    // 0..5
 extern int repeatFrom;                    // repeat range, playlist indices
 extern int repeatTo;
 
+// The playback state above, the playlist and the playlist panel as the
+// program starts. The flags shared with the output thread are the effect
+// chain's (resetEffectChain).
+void resetPlayback();
+
 }  // namespace korvane

@@ -7,6 +7,7 @@
 
 #include "app/input/dialogs.h"
 #include "app/input/error_exit.h"
+#include "app/text/start_values.h"
 #include "app/text/text_file.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
@@ -23,6 +24,8 @@ std::string lastFolder;
 int nameStyle = 0;
 
 namespace {
+
+const StartValues initial(playlistEntries, playlistLabels, lastIndex, scanIndex, lastFolder, nameStyle);
 
 void setPlaying(int value) { playing.store(value, std::memory_order_relaxed); }
 
@@ -86,6 +89,8 @@ void eraseCurrentEntry() {
     repeatFrom = limitToList(repeatFrom);
     repeatTo = limitToList(repeatTo);
 }
+
+void resetPlaylist() { initial.restore(); }
 
 void emptyPlaylist() {
     for (int i = 0; i < playlistCapacity; ++i) {

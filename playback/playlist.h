@@ -29,6 +29,9 @@ int limitToList(int index);
 void eraseCurrentEntry();
 // Every entry and label empty, lastIndex -1.
 void emptyPlaylist();
+// The playlist's state as the program starts: empty, no scan, no folder,
+// labels shown.
+void resetPlaylist();
 
 // Asks for one MP3 file, inserts it before the current entry and starts it.
 void addFile();

@@ -6,6 +6,7 @@
 #include "app/input/button.h"
 #include "app/input/dialogs.h"
 #include "app/input/input_state.h"
+#include "app/text/start_values.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
 #include "playback/playback_state.h"
@@ -20,6 +21,14 @@ int listTop = 0;
 int previousTop = 0;
 int panelRedraw = 0;
 int leavePanel = 0;
+
+namespace {
+
+const StartValues initial(listTop, previousTop, panelRedraw, leavePanel);
+
+}  // namespace
+
+void resetPlaylistPanel() { initial.restore(); }
 
 namespace {
 

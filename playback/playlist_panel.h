@@ -12,6 +12,9 @@ extern int previousTop;  // listTop at the last full redraw
 extern int panelRedraw;  // set by button actions: redraw the rows, recentred
 extern int leavePanel;   // a row was clicked: close the panel after this pass
 
+// The values above as the program starts.
+void resetPlaylistPanel();
+
 // Clears the window and draws the rows; with recentre, listTop first moves
 // so that the current entry shows.
 void drawPlaylistRows(bool recentre);

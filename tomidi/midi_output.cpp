@@ -6,6 +6,7 @@
 
 #include "app/input/dialogs.h"
 #include "app/text/number_text.h"
+#include "app/text/start_values.h"
 #include "app/window/screen.h"
 #include "tomidi/note_tracking.h"
 #include "tomidi/system_midi.h"
@@ -16,6 +17,8 @@ int midiDevice = 0;
 std::array<std::uint8_t, noteFlagCount> noteSounding{};
 
 namespace {
+
+const StartValues initial(midiDevice, noteSounding);
 
 MidiSystem* installedSystem = nullptr;
 std::unique_ptr<MidiPort> midiOutHandle;
@@ -47,6 +50,8 @@ MidiSystem& midiSystem() {
 }
 
 void installMidiSystem(MidiSystem* system) { installedSystem = system; }
+
+void resetMidiOutput() { initial.restore(); }
 
 std::uint32_t packMidiMessage(int status, int data1, int data2) {
     return static_cast<std::uint32_t>(status & 0xFF) |

@@ -45,6 +45,9 @@ constexpr int noteFlagCount = 257;  // note numbers 0..256
 extern int midiDevice;  // the user's number: 0 the default synthesizer, k output k - 1
 extern std::array<std::uint8_t, noteFlagCount> noteSounding;
 
+// The two values above as the program starts; an open output stays open.
+void resetMidiOutput();
+
 std::uint32_t packMidiMessage(int status, int data1, int data2);
 // The program change an output gets as it opens, before any note.
 std::uint32_t programChangeMessage();

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "app/text/number_text.h"
+#include "app/text/start_values.h"
 #include "tomidi/tomidi_settings.h"
 
 namespace korvane {
@@ -19,6 +20,17 @@ int readMark = 0;
 float kz0 = 1.0f;
 float aux = 0.0f;
 int peakRow = 0;
+
+namespace {
+
+const StartValues initial(readMark, kz0, aux, peakRow);
+
+}  // namespace
+
+void resetPitchAnalysis() {
+    for (NoteRow& row : noteRows) row.noteLevel = NoteRow{}.noteLevel;
+    initial.restore();
+}
 
 namespace {
 

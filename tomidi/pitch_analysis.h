@@ -69,6 +69,9 @@ extern int peakRow;   // row the tuning follows; kept from pass to pass
 void buildNoteTables();
 // The phase table from the frequencies, once; then clears the ring.
 void buildPhaseTable();
+// The levels and the values above as the program starts; the tables stay
+// as they were built.
+void resetPitchAnalysis();
 
 // The whole window of a row, one term per ring entry (the tuning's measure).
 float measureLevel(float step, int row);

@@ -24,6 +24,17 @@ namespace korvane {
 
 ToMidiPanel toMidiPanel;
 
+void resetToMidi() {
+    toMidiSettings = ToMidiSettings{};
+    resetPitchAnalysis();
+    noteTracks = {};
+    noteOnQueue = NoteEventQueue{};
+    noteOffQueue = NoteEventQueue{};
+    resetMidiOutput();
+    frameClock = FrameClock{};
+    toMidiPanel = ToMidiPanel{};
+}
+
 namespace {
 
 constexpr int chartBottom = 93;

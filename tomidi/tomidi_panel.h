@@ -16,6 +16,12 @@ struct ToMidiPanel {
 };
 extern ToMidiPanel toMidiPanel;
 
+// toMidi as the program starts: its settings, the measurement and tuning
+// (the tables stay until buildNoteTables builds them again), the note
+// tracking and its queues, the MIDI output's device number and note flags
+// (an open output stays open), the frame clock and this panel.
+void resetToMidi();
+
 // Runs until a key the panel does not handle, which is left in keyText for
 // the main loop to discard. All notes are off when it returns.
 void runToMidi();

@@ -17,6 +17,9 @@ extern int mouseY;
 extern int mouseButtons;
 extern double auxvar;      // diagnostic value, shown when |auxvar| > 0.00001
 
+// Every value above as the program starts.
+void resetInputState();
+
 // The pending click lies in the box, edges included.
 bool clickInside(int x1, int y1, int x2, int y2);
 

@@ -28,5 +28,8 @@ extern AnalysisRing analysisRing;
 // Main thread: sets every entry (spares included) to ringFloor; writePos
 // stays where it is.
 void clearAnalysisRing();
+// Before the engine starts, or on the thread that runs the callback: the
+// entries cleared and writePos back at its start.
+void resetAnalysisRing();
 
 }  // namespace korvane

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "app/text/start_values.h"
 #include "app/window/platform.h"
 #include "effects/chain/effect_settings.h"
 #include "effects/chain/master_callback.h"
@@ -22,6 +23,9 @@ float compRatio = 0.0f;
 float makeupGain = 1.0f;
 
 namespace {
+
+const StartValues initial(agcGain, envelope, heldEnvelope, smoothing, blockLevel, holdUntil, lastUpdate,
+                          compThreshold, compRatio, makeupGain);
 
 constexpr float startEnvelope = 0.8f;
 // After a reset or near silence the release is fast for this long.
@@ -53,6 +57,8 @@ void autoVolumeReset() {
     resetTime.store(platform().clock(), std::memory_order_relaxed);
     resetRequested.store(1, std::memory_order_release);
 }
+
+void resetAutoVolumeState() { initial.restore(); }
 
 void takeAutoVolumeReset() {
     if (resetRequested.exchange(0, std::memory_order_acquire) == 0) return;

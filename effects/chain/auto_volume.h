@@ -32,6 +32,11 @@ constexpr float maxAgcGain = 5.0f;
 // key A has just chosen mode 1.
 void autoVolumeReset();
 
+// Before the engine starts, or on the thread that runs the callback: the
+// state above as the program starts. While the output thread may run, only
+// autoVolumeReset restarts the stage.
+void resetAutoVolumeState();
+
 // At the start of every call: a reset asked for since the last call.
 void takeAutoVolumeReset();
 

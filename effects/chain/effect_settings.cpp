@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/text/number_text.h"
+#include "app/text/start_values.h"
 
 namespace korvane {
 
@@ -19,6 +20,9 @@ ReverbPreset reverb3{0.55f, 0.34f, 225.0f, 300.0f};
 EqualizerSettings equalizer;
 
 namespace {
+
+const StartValues initial(speed, volume, autovolMode, reverbMode, equalizerOn, toMidiActive, eqOrder, reverb2,
+                          reverb3, equalizer);
 
 template <typename T>
 T limited(T value, T low, T high) {
@@ -47,5 +51,7 @@ void limitEqualizerSettings(EqualizerSettings& settings) {
 }
 
 void limitEqualizerOrder() { eqOrder = limited(eqOrder.load(), 1, 4); }
+
+void resetEffectSettings() { initial.restore(); }
 
 }  // namespace korvane

@@ -46,4 +46,8 @@ void limitEqualizerSettings(EqualizerSettings& settings);
 // Start-up only: eqOrder to 1..4.
 void limitEqualizerOrder();
 
+// Main thread: every setting above as the program starts. The stages hear
+// the presets and the equalizer after their setups.
+void resetEffectSettings();
+
 }  // namespace korvane

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/text/start_values.h"
 #include "effects/chain/handover.h"
 #include "effects/chain/master_callback.h"
 #include "engine/fbs.h"
@@ -23,6 +24,8 @@ Handover<EqChannel> pendingSetup;
 
 // The order of the call in progress (output thread).
 int callOrder = 1;
+
+const StartValues initial(eqChannelA, eqChannelB, callOrder);
 
 // One sample through an order-n filter, every intermediate result a 32-bit
 // float. The reference input is the input of n - 1 samples before, roughly
@@ -69,6 +72,8 @@ EqChannel equalizerChannel(const EqualizerSettings& settings, int rate) {
 void equalizerSetup() { pendingSetup.publish(equalizerChannel(equalizer, FBS_GET_PLUGRATE())); }
 
 // --- Output thread ---
+
+void resetEqualizerState() { initial.restore(); }
 
 void takeEqualizerSetup() {
     if (const EqChannel* setup = pendingSetup.take()) {

@@ -50,6 +50,11 @@ void equalizerSetup();
 extern EqChannel eqChannelA;
 extern EqChannel eqChannelB;
 
+// Before the engine starts, or on the thread that runs the callback: both
+// channels as the program starts. While the output thread may run, only
+// equalizerSetup changes them.
+void resetEqualizerState();
+
 // At the start of every call: a setup made since the last call, and the order.
 void takeEqualizerSetup();
 

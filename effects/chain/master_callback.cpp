@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <new>
 
+#include "app/text/start_values.h"
 #include "app/window/platform.h"
 #include "effects/chain/analysis_ring.h"
 #include "effects/chain/auto_volume.h"
@@ -27,6 +28,18 @@ float x = 0.0f;
 int callChannels = 2;
 int peak = 1;
 int frameAccumulator = forceUpdate;
+
+namespace {
+
+const StartValues initial(plugBits, plugRate, plugChannels, sampleIndex, x, callChannels, peak,
+                          frameAccumulator);
+
+}  // namespace
+
+void resetCallbackState() {
+    initial.restore();
+    resetSpeedStage();
+}
 
 namespace {
 

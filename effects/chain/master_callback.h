@@ -69,4 +69,9 @@ void prepareSpeedRing();
 // starts and when playback stops.
 void resetSpeedStage();
 
+// Before the engine starts, or on the thread that runs the callback: the
+// output's facts and the state above as the program starts; the speed stage
+// starts again through resetSpeedStage.
+void resetCallbackState();
+
 }  // namespace korvane

@@ -12,4 +12,7 @@ extern std::atomic<int> stopped;          // 1 after stopPlayback, or the end in
 extern std::atomic<int> trackEnded;       // set by the callback, cleared by whoever services it
 extern std::atomic<double> lastSoundTime; // clock of the last output with sound, seconds
 
+// Main thread: the flags as the program starts.
+void resetOutputFlags();
+
 }  // namespace korvane

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 
+#include "app/text/start_values.h"
 #include "effects/chain/handover.h"
 #include "effects/chain/master_callback.h"
 
@@ -14,6 +15,8 @@ int linePos = 0;
 ReverbTaps activeTaps;
 
 namespace {
+
+const StartValues initial(linePos, activeTaps);
 
 constexpr float reverbFloor = 0.00001f;
 constexpr float defaultDelay1 = 225.0f;  // ms
@@ -76,6 +79,11 @@ void reverbSetup() {
 void prepareReverbLine() { clearLine(); }
 
 // --- Output thread ---
+
+void resetReverbState() {
+    std::fill(std::begin(reverbLine), std::end(reverbLine), 0.0f);
+    initial.restore();
+}
 
 void takeReverbSetup() {
     // Acquire: the line as the main thread last left it comes with the request.

@@ -44,6 +44,11 @@ extern float reverbLine[reverbLineSize + 1];  // positions 0 .. reverbLineSize -
 extern int linePos;                           // position written next
 extern ReverbTaps activeTaps;
 
+// Before the engine starts, or on the thread that runs the callback: the
+// line silent, written from its start, and no taps, as the program starts.
+// While the output thread may run, only reverbSetup changes them.
+void resetReverbState();
+
 // At the start of every call: taps and a clearing asked for since the last call.
 void takeReverbSetup();
 

@@ -1,7 +1,7 @@
 // Start-up and shutdown over the engine's host-driven output: the settings
-// come in limited and go back out, and the MIDI output is silenced and
-// closed; a start without any playback driver ends with code 1 and writes
-// nothing. The plug-outs are looked for in the installed folder when there
+// come in limited and go back out, the MIDI output is silenced and closed,
+// and the reset gives the next start the state of the first; a start
+// without any playback driver ends with code 1 and writes nothing. The plug-outs are looked for in the installed folder when there
 // is one.
 #include <fstream>
 
@@ -22,13 +22,16 @@ std::string lineOf(int number) {
     return line;
 }
 
-TEST_F(LifecycleTest, StartsTheTrackAndWritesTheSettingsBackOnEscape) {
+// After the run, resetKorvane puts back what it changed: a second start in
+// the same process reads its korvane.ini over the values of the first.
+TEST_F(LifecycleTest, StartsTheTrackWritesTheSettingsBackOnEscapeAndResetsForTheNextStart) {
+    const std::string firstStart = configurationText();
     std::filesystem::copy_file(std::string(KORVANE_TEST_AUDIO_DIR) + "/tone_44100_stereo.mp3",
                                "track.mp3");
     std::ofstream ini(configFileName, std::ios::binary);
-    ini << " 0\r\n 5000\r\n-20\r\n";
-    for (int line = 4; line <= 25; ++line) ini << " 0\r\n";
-    ini << "track.mp3\r\nfinlist\r\n";
+    ini << " 0\r\n 5000\r\n-20\r\n 3\r\n 2\r\n";
+    for (int line = 6; line <= 25; ++line) ini << " 0\r\n";
+    ini << "track.mp3\r\nfinlist\r\nmusic/\r\n 1\r\n 1.5\r\n";
     ini.close();
 
     ASSERT_EQ(FBS_USE_HOSTOUTPUT(1), 1);
@@ -46,6 +49,11 @@ TEST_F(LifecycleTest, StartsTheTrackAndWritesTheSettingsBackOnEscape) {
     EXPECT_EQ(midi.closed, std::vector<int>{-1});
     ASSERT_EQ(midi.messages.size(), 3u) << "program change, then the two controllers";
     EXPECT_EQ(midi.messages[1].packed, 0x7BB0u);
+
+    resetKorvane();
+    EXPECT_EQ(configurationText(), firstStart);
+    EXPECT_EQ(trackTitle, "");
+    EXPECT_EQ(keyCode, 0) << "the Escape that ended the run";
 }
 
 // 0.2 x 1.025^4 is the float 0.220762566, which seven digits do not single

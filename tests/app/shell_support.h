@@ -1,12 +1,13 @@
 // A scripted desk for the shell's tests: the scripted platform with the main
 // window open, the recording MIDI system, the engine's key reader on the
-// platform's queue, a fresh temporary working folder, and the shell's state
-// back at its start values.
+// platform's queue, a fresh temporary working folder, and every subsystem's
+// state back at its start values.
 #pragma once
 
 #include <filesystem>
 
 #include "app/input/input_state.h"
+#include "app/lifecycle.h"
 #include "app/main_loop.h"
 #include "app/main_panel.h"
 #include "effects/chain/effect_settings.h"
@@ -23,7 +24,7 @@ protected:
     void SetUp() override {
         openDesk("korvane-shell-");
         installMidiSystem(&midi);
-        resetState();
+        resetKorvane();  // before the engine starts, as runKorvane
     }
 
     void TearDown() override {
@@ -33,23 +34,6 @@ protected:
         std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add);
         closeDesk();
-    }
-
-    static void resetState() {
-        keyCode = clickPending = auxvar = 0;
-        keyText.clear();
-        playing = stopped = paused = trackEnded = redrawRequested = 0;
-        currentIndex = repeatMode = repeatFrom = repeatTo = 0;
-        speed = 100.0f;
-        volume = 1.7f;
-        autovolMode = reverbMode = equalizerOn = midiDevice = 0;
-        noteSounding.fill(0);
-        trackTitle.clear();
-        lengthText.clear();
-        playlistEntries.fill("");
-        playlistLabels.fill("");
-        lastIndex = -1;
-        lastFolder.clear();
     }
 
     // A left click (buttons 1) or right click (2) at one reading.

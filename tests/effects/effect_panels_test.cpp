@@ -17,9 +17,8 @@ class EffectPanelsTest : public PlaybackTest {
 protected:
     void SetUp() override {
         PlaybackTest::SetUp();
-        resetEffects();
-        volume = 1.7f;
-        lastEditX = lastEditY = 0;
+        startEffects();
+        resetEqualizerEditor();
         desk.sleepMs(20);  // the callback takes the fresh start
     }
 

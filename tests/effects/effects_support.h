@@ -15,6 +15,7 @@
 #include "app/window/platform.h"
 #include "app/window/scripted_platform.h"
 #include "effects/chain/auto_volume.h"
+#include "effects/chain/chain_reset.h"
 #include "effects/chain/effect_settings.h"
 #include "effects/chain/equalizer.h"
 #include "effects/chain/master_callback.h"
@@ -26,26 +27,22 @@ namespace korvane {
 
 using Samples = std::vector<std::int16_t>;
 
-// Every effect off at volume 1 with the settings' defaults; the next call of
-// the callback starts the equalizer, the reverb line and the automatic gain
-// afresh. The test's thread runs the callback, so it may set the
-// output-thread state directly.
-inline void resetEffects() {
-    speed = 100.0f;
-    volume = 1.0f;
-    autovolMode = reverbMode = equalizerOn = toMidiActive = 0;
-    eqOrder = 1;
-    equalizer = {};
-    reverb2 = {0.45f, 0.3f, 225.0f, 300.0f};
-    reverb3 = {0.55f, 0.34f, 225.0f, 300.0f};
+// The chain as the program starts, every effect off, with the stages' first
+// setups as start-up's prepareEffectStages makes them: the next call of the
+// callback starts the equalizer, the reverb line and the automatic gain
+// afresh. The test's thread runs the callback, so the chain's output-thread
+// state may be reset directly.
+inline void startEffects() {
+    resetEffectChain();
     equalizerSetup();
     reverbSetup();
     autoVolumeReset();
-    resetSpeedStage();
-    smoothing = 400.0f;
-    blockLevel = compThreshold = compRatio = 0.0f;
-    makeupGain = 1.0f;
-    linePos = 0;
+}
+
+// As startEffects, at volume 1.
+inline void resetEffects() {
+    startEffects();
+    volume = 1.0f;  // each effect is measured at unit gain, not at the start's 1.7
 }
 
 // Runs interleaved samples through the callback in calls of up to
@@ -62,18 +59,15 @@ inline Samples runCallback(ScriptedPlatform& desk, Samples samples, int channels
     return samples;
 }
 
-// The callback on its own, with no engine: 16-bit stereo at 44100 Hz.
+// The callback on its own, with no engine: 16-bit stereo at 44100 Hz, the
+// output the chain assumes until start-up stores the engine's.
 class CallbackTest : public ::testing::Test {
 protected:
     void SetUp() override {
         installPlatform(&desk);
         desk.advance(100.0);
-        plugBits = 16;
-        plugRate = 44100;
-        plugChannels = 2;
-        stopped = playing = trackEnded = 0;
-        lastSoundTime = desk.clock();
         resetEffects();
+        lastSoundTime = desk.clock();  // sound just now, not at the clock's start 100 s ago
         masterCallback(nullptr, 2, 0);  // takes the fresh start
     }
 

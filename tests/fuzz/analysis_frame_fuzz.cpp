@@ -15,6 +15,7 @@
 #include "app/window/scripted_platform.h"
 #include "effects/chain/analysis_ring.h"
 #include "effects/chain/auto_volume.h"
+#include "effects/chain/chain_reset.h"
 #include "effects/chain/effect_settings.h"
 #include "effects/chain/equalizer.h"
 #include "effects/chain/master_callback.h"
@@ -26,6 +27,7 @@
 #include "tomidi/note_tracking.h"
 #include "tomidi/pitch_analysis.h"
 #include "tomidi/recording_midi.h"
+#include "tomidi/tomidi_panel.h"
 #include "tomidi/tomidi_settings.h"
 
 namespace {
@@ -111,28 +113,20 @@ void applySettings(Settings& s) {
     kz0 = s.real(0.9f, 1.1f);
 }
 
-// Everything the callback and the analysis keep, back to a fresh start, as
-// when korvane starts and opens the toMidi panel.
-void resetState() {
+// The stages set up from the input's settings and the tracking started
+// afresh, as when korvane starts and opens the toMidi panel.
+void startWithSettings() {
     lastSoundTime = desk.clock();
-    playing = trackEnded = 0;
     autoVolumeReset();
-    smoothing = 400.0f;
-    blockLevel = compThreshold = compRatio = 0.0f;
-    makeupGain = 1.0f;
     reverbSetup();
-    linePos = 0;
     equalizerSetup();
-    resetSpeedStage();
     masterCallback(nullptr, plugChannels, 0);  // takes the setups
 
     buildNoteTables();
-    noteTracks = {};
     resetAnalysis();
     clearNoteEventQueues();
     allNotesOff();
     midi.messages.clear();
-    peakRow = 0;
     toMidiActive = 1;
 }
 
@@ -149,9 +143,13 @@ void checkRingAndLevels() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     startOnce();
+    // Everything the callback and the analysis keep as the program starts
+    // (this thread runs the callback), then the input's settings.
+    resetEffectChain();
+    resetToMidi();
     Settings settings(data, size);
     applySettings(settings);
-    resetState();
+    startWithSettings();
     const int channels = plugChannels;
     // 0.1 .. 1 s of output, in calls of 10 .. 1200 frames, then 1 .. 4
     // analysis frames. Windows are up to 2 s long: a ring not yet filled

@@ -2,7 +2,7 @@
 // window open, the engine on its host-driven output pulled in step with the
 // virtual clock (one 600-frame buffer per 600/44100 s that passes), the
 // master callback registered, a fresh temporary working folder, and the
-// playback state back at its start values.
+// input, the playback and the effect chain back at their start values.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@
 #include "app/input/input_state.h"
 #include "app/main_loop.h"
 #include "app/main_panel.h"
+#include "effects/chain/chain_reset.h"
 #include "effects/chain/effect_settings.h"
 #include "effects/chain/master_callback.h"
 #include "engine/fbs.h"
@@ -85,30 +86,12 @@ protected:
         closeDesk();
     }
 
+    // Before the engine starts, so the chain's output-thread state may be
+    // reset directly.
     static void resetState() {
-        keyCode = 0;
-        keyText.clear();
-        clickPending = 0;
-        clickX = clickY = -1;
-        savedPlaying = 0;
-        auxvar = 0;
-        playing = 0;
-        stopped = 0;
-        paused = 0;
-        trackEnded = 0;
-        redrawRequested = 0;
-        startBusy = 0;
-        currentIndex = 0;
-        repeatMode = repeatFrom = repeatTo = 0;
-        speed = 100.0f;
-        volume = 1.7f;
-        autovolMode = 0;
-        emptyPlaylist();
-        scanIndex = -1;
-        lastFolder.clear();
-        nameStyle = 0;
-        listTop = previousTop = 0;
-        panelRedraw = leavePanel = 0;
+        resetInputState();
+        resetPlayback();
+        resetEffectChain();
     }
 
     static void setPlaylist(const std::vector<std::string>& entries) {

@@ -17,6 +17,7 @@
 #include "app/input/input_state.h"
 #include "app/window/font.h"
 #include "effects/chain/analysis_ring.h"
+#include "effects/chain/chain_reset.h"
 #include "effects/chain/effect_settings.h"
 #include "playback/playback_state.h"
 #include "tests/playback/playback_support.h"
@@ -41,30 +42,15 @@ struct SentMessage {
 
 class ToMidiState {
 public:
+    // toMidi as the program starts, its tables built for the start's
+    // settings (the phase table once, it takes a while), and the ring
+    // cleared. The callback runs on the test's thread, if at all.
     static void reset() {
-        static const bool phaseBuilt = [] {
-            toMidiSettings = ToMidiSettings{};
-            buildNoteTables();
-            buildPhaseTable();
-            return true;
-        }();
-        (void)phaseBuilt;
-        toMidiSettings = ToMidiSettings{};
+        resetToMidi();
         buildNoteTables();
-        kz0 = 1.0f;
-        aux = 0.0f;
-        peakRow = 0;
-        readMark = 0;
-        noteTracks = {};
-        for (NoteRow& row : noteRows) row.noteLevel = 0.0f;
-        noteOnQueue = NoteEventQueue{};
-        noteOffQueue = NoteEventQueue{};
-        noteSounding.fill(0);
-        toMidiActive = 0;
-        frameClock = FrameClock{};
-        toMidiPanel = ToMidiPanel{};
-        clearAnalysisRing();
-        analysisRing.writePos = 0;
+        static const bool phaseBuilt = (buildPhaseTable(), true);
+        (void)phaseBuilt;
+        resetAnalysisRing();
     }
 
     // The messages sent since the last call (the program change included).
@@ -98,10 +84,9 @@ protected:
     void SetUp() override {
         openDesk("korvane-tomidi-");
         desk.advance(100.0);
+        resetInputState();
+        resetEffectChain();
         reset();
-        keyText.clear();
-        playing = stopped = trackEnded = 0;
-        auxvar = 0.0;
         openRecording();
     }
 

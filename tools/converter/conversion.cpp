@@ -165,9 +165,7 @@ std::vector<TimedMessage> ConversionRun::play(const std::string& path, double le
     resetAnalysis();
     kz0 = 1.0f;
     midi.messages.clear();
-    playing = 0;  // the converter ends the track itself
-    stopped = 0;
-    trackEnded = 0;
+    resetOutputFlags();  // not playing: the converter ends the track itself
     toMidiActive = 1;
     resetSpeedStage();
 
