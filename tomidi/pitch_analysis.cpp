@@ -9,6 +9,7 @@
 
 #include "app/text/number_text.h"
 #include "app/text/start_values.h"
+#include "engine/primitives/primitives.h"
 #include "tomidi/tomidi_settings.h"
 
 namespace korvane {
@@ -39,7 +40,6 @@ constexpr int baseRow = 33;
 // Entries per window at windowFactor 1 and 1 Hz: 54.4 cycles at 44100 entries a second.
 constexpr float windowCycles = 2400000.0f;
 constexpr int longestWindow = analysisRingUsed;
-constexpr float lastEntry = static_cast<float>(analysisRingUsed - 1);
 constexpr float twoPi = 6.2831855f;   // single precision
 constexpr float fourPi = 12.566371f;
 // Lag i spans i x f / 44100 cycles: a = i x f / 88200 is half of that, and
@@ -67,14 +67,10 @@ inline float ringEntry(std::int64_t index) {
 // and add the entry's products with the kernel at phase position k.
 inline void addTerm(float& x, float& re, float& im, float step, int k) {
     x = x - step;
-    if (x < 0.0f) x = lastEntry;
+    if (x < 0.0f) x = wrapEntry;
     const float v = ringEntry(nearestEntry(x));
     re = re + v * kernelTable.cosine[k];
     im = im + v * kernelTable.sine[k];
-}
-
-inline float levelOf(float re, float im, int terms) {
-    return std::sqrt(re * re + im * im) / (levelDivisor * static_cast<float>(terms));
 }
 
 // Terms 1 .. terms of a row whose lag grows by stride per term, from readMark.
@@ -84,12 +80,8 @@ float correlate(int row, int stride, int terms, float step) {
     float re = 0.0f;
     float im = 0.0f;
     for (int i = 1; i <= terms; ++i) addTerm(x, re, im, step, phases[stride * i]);
-    return levelOf(re, im, terms);
+    return levelOfSums(re, im, terms);
 }
-
-// The kernel again with each position's cosine and sine side by side, so
-// that one load and one multiplication serve both sums.
-alignas(16) float kernelPairs[kernelPeriod + 1][2];
 
 // Rows measured in lockstep, four at a time, so that their independent
 // chains of sums overlap in the processor. Each row keeps its own sums in
@@ -117,10 +109,11 @@ Lane laneFor(int row, const Budget& budget) {
 
 inline void addLaneTerm(Lane& lane) {
     lane.x = lane.x - lane.step;
-    if (lane.x < 0.0f) lane.x = lastEntry;
+    if (lane.x < 0.0f) lane.x = wrapEntry;
     const __m128 v = _mm_set1_ps(ringEntry(nearestEntry(lane.x)));
     lane.phase += lane.stride;
-    const __m128 k = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(kernelPairs[*lane.phase])));
+    const auto* pair = reinterpret_cast<const double*>(kernelTable.pairs[*lane.phase].data());
+    const __m128 k = _mm_castpd_ps(_mm_load_sd(pair));
     lane.sums = _mm_add_ps(lane.sums, _mm_mul_ps(v, k));
 }
 
@@ -129,7 +122,7 @@ void finishLane(Lane lane, int done) {
     for (int i = done + 1; i <= lane.terms; ++i) addLaneTerm(lane);
     const float re = _mm_cvtss_f32(lane.sums);
     const float im = _mm_cvtss_f32(_mm_shuffle_ps(lane.sums, lane.sums, 1));
-    noteRows[lane.row].noteLevel = levelOf(re, im, lane.terms);
+    noteRows[lane.row].noteLevel = levelOfSums(re, im, lane.terms);
 }
 
 // Four lanes as separate values whose addresses are never taken, so that
@@ -222,13 +215,43 @@ void buildKernel(float exponent) {
     for (int i = 0; i <= kernelPeriod; ++i) {
         kernelTable.cosine[i] *= scale;
         kernelTable.sine[i] *= scale;
-        kernelPairs[i][0] = kernelTable.cosine[i];
-        kernelPairs[i][1] = kernelTable.sine[i];
+        kernelTable.pairs[i] = {kernelTable.cosine[i], kernelTable.sine[i]};
     }
     kernelTable.plotScale = static_cast<float>(kernelTable.scaleB) / static_cast<float>(kernelTable.scaleA);
 }
 
+// Rows with similar term counts side by side, so that lanes measured abreast
+// finish close together.
+RowOrder lockstepOrder() {
+    RowOrder order;
+    for (int r = 0; r <= highestRow; ++r) {
+        order.budgets[r] = budgetOf(r);
+        int place = r;
+        for (; place > 0 && order.budgets[order.rows[place - 1]].terms < order.budgets[r].terms; --place)
+            order.rows[place] = order.rows[place - 1];
+        order.rows[place] = r;
+    }
+    return order;
+}
+
+// Four rows at a time, then the rest one by one. Each group takes a fresh
+// readMark; the levels do not depend on the order of the rows.
+void measureFourAbreast(const RowOrder& order) {
+    const auto lane = [&](int place) {
+        const int row = order.rows[place];
+        return laneFor(row, order.budgets[row]);
+    };
+    int place = 0;
+    for (; place + 4 <= noteRowCount; place += 4)
+        measureFour(lane(place), lane(place + 1), lane(place + 2), lane(place + 3));
+    for (; place < noteRowCount; ++place) measureOne(lane(place));
+}
+
 }  // namespace
+
+float levelOfSums(float re, float im, int terms) {
+    return std::sqrt(re * re + im * im) / (levelDivisor * static_cast<float>(terms));
+}
 
 void buildNoteTables() {
     const ToMidiSettings& settings = toMidiSettings;
@@ -276,24 +299,19 @@ float measureLevelBudgeted(float step, int row) {
     return correlate(row, budget.stride, budget.terms, step * static_cast<float>(budget.stride));
 }
 
-void measureAllRows() {
-    // Rows with similar term counts share a lockstep group, so that little
-    // is left over for the longer rows to run on alone. Each group takes a
-    // fresh readMark; the levels do not depend on the order of the rows.
-    std::array<Budget, noteRowCount> budgets;
-    std::array<int, noteRowCount> order;
-    for (int r = 0; r <= highestRow; ++r) {
-        budgets[r] = budgetOf(r);
-        int place = r;
-        for (; place > 0 && budgets[order[place - 1]].terms < budgets[r].terms; --place)
-            order[place] = order[place - 1];
-        order[place] = r;
-    }
-    const auto lane = [&](int place) { return laneFor(order[place], budgets[order[place]]); };
-    int place = 0;
-    for (; place + 4 <= noteRowCount; place += 4)
-        measureFour(lane(place), lane(place + 1), lane(place + 2), lane(place + 3));
-    for (; place < noteRowCount; ++place) measureOne(lane(place));
+Lockstep widestLockstep() {
+    static const Lockstep widest = ISAVX2() != 0 ? Lockstep::eight : Lockstep::four;
+    return widest;
+}
+
+void measureAllRows() { measureAllRows(widestLockstep()); }
+
+void measureAllRows(Lockstep width) {
+    const RowOrder order = lockstepOrder();
+    if (width == Lockstep::eight)
+        avx2::measureRows(order);
+    else
+        measureFourAbreast(order);
     if (toMidiSettings.harmo > 0) subtractHarmonics();
 }
 

@@ -50,6 +50,9 @@ struct KernelTable {
     int scaleA = 0;    // round(0.7 x sqrt(rawCount))
     int scaleB = 0;    // round(sqrt(count of the shaped cosine))
     float plotScale = 1.0f;  // scaleB / scaleA, for the kernel plot
+    // Each position's cosine and sine side by side, so that one load serves
+    // both sums of a lockstep measurement.
+    alignas(16) std::array<std::array<float, 2>, kernelPeriod + 1> pairs{};
 };
 extern KernelTable kernelTable;
 
@@ -85,8 +88,17 @@ struct Budget {
 Budget budgetOf(int row);
 
 // Every row's noteLevel for this frame, with step kz0, then the harmonics
-// of every row taken from the rows they fall on.
+// of every row taken from the rows they fall on. Rows are measured several
+// abreast, as wide as the processor allows.
 void measureAllRows();
+
+// How many rows a measurement of all rows runs abreast: four on every
+// processor (SSE2), eight where the processor has AVX2.
+enum class Lockstep { four, eight };
+Lockstep widestLockstep();
+// measureAllRows at the given width; both give the same levels to the last
+// bit. eight only where widestLockstep() is eight.
+void measureAllRows(Lockstep width);
 
 // One tuning pass: kz0 moves towards the step that makes the strongest note
 // stronger. True when that note was loud enough (above 20) to tune on.
@@ -94,5 +106,23 @@ bool tuneStep();
 // kz0 0.005 lower, when a track ends or starts again inside toMidi; never
 // below 0.9, where a step that reaches 0 would read the ring forwards.
 void backOffTuning();
+
+// Shared with the eight-abreast measurement, which lives in a file of its
+// own compiled for AVX2.
+
+// Where a read position that steps below 0 continues: the last used entry.
+constexpr float wrapEntry = static_cast<float>(analysisRingUsed - 1);
+// A row's level from its sums, as every measurement finishes it.
+float levelOfSums(float re, float im, int terms);
+// The rows in lockstep order (most terms first), with their budgets.
+struct RowOrder {
+    std::array<int, noteRowCount> rows{};
+    std::array<Budget, noteRowCount> budgets{};  // indexed by row
+};
+namespace avx2 {
+// Every row's noteLevel, eight rows abreast; call only where the processor
+// has AVX2.
+void measureRows(const RowOrder& order);
+}  // namespace avx2
 
 }  // namespace korvane

@@ -1,11 +1,14 @@
 // Pitch analysis: the kernel, the harmonic rows and weights, the windows
 // and their decimation, the phase of each lag, the level of a pure tone,
-// the read position's wrap, the lockstep measurement against a plain one,
-// settings from a damaged korvane.ini, and tuning.
+// the read position's wrap, the lockstep measurement four and eight rows
+// abreast against a plain one and against each other, settings from a
+// damaged korvane.ini, and tuning.
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <string>
 
 #include "app/config.h"
 #include "tomidi_support.h"
@@ -45,6 +48,61 @@ void fillSine(double a, double f) {
 }
 
 double frequencyOfRow(int row) { return 440.0 * std::exp2((row - 33) / 12.0); }
+
+// Noise under a chord of loud tones, one a little off its row, a bass tone
+// whose long windows are decimated, and a high one for the short windows.
+void fillNoiseAndTones(std::mt19937& random) {
+    std::uniform_real_distribution<float> noise(-4000.0f, 4000.0f);
+    const struct {
+        double amplitude;
+        double frequency;
+    } tones[] = {{20000, frequencyOfRow(3)},  {15000, frequencyOfRow(24) * 1.004}, {12000, frequencyOfRow(28)},
+                 {9000, frequencyOfRow(31)}, {6000, frequencyOfRow(70)}};
+    fillRing([&](int i) {
+        double value = noise(random);
+        for (const auto& tone : tones) value += tone.amplitude * std::sin(2 * M_PI * tone.frequency * i / 44100.0);
+        return static_cast<float>(value) + ringFloor;
+    });
+}
+
+// The settings the lockstep measurements are compared at: the defaults, the
+// heaviest the settings allow, the lightest, the long windows of the least
+// cpu (a stride of its own for most low rows), and kernels of other shapes.
+struct MeasureSettings {
+    int cpu;
+    float factor;
+    float exponent;
+};
+constexpr MeasureSettings measureSettings[] = {{4800, 1.0f, 1.0f},   {12000, 1.9f, 1.0f},  {1200, 0.3f, 0.0f},
+                                               {1200, 1.9f, 1.0f},   {12000, 1.9f, 60.0f}, {6600, 1.9f, 2.5f}};
+
+void applySettings(const MeasureSettings& settings) {
+    toMidiSettings.cpu = settings.cpu;
+    toMidiSettings.windowFactor = settings.factor;
+    toMidiSettings.sinExponent = settings.exponent;
+    buildNoteTables();
+}
+
+std::array<float, noteRowCount> levelsAt(Lockstep width) {
+    measureAllRows(width);
+    std::array<float, noteRowCount> levels;
+    for (int r = 0; r <= highestRow; ++r) levels[r] = noteRows[r].noteLevel;
+    return levels;
+}
+
+// Rows measured four abreast, or eight where the processor has AVX2.
+class LockstepTest : public AnalysisTest, public testing::WithParamInterface<Lockstep> {
+protected:
+    void SetUp() override {
+        AnalysisTest::SetUp();
+        if (GetParam() == Lockstep::eight && widestLockstep() != Lockstep::eight)
+            GTEST_SKIP() << "the processor has no AVX2";
+    }
+};
+
+std::string widthName(const testing::TestParamInfo<Lockstep>& info) {
+    return info.param == Lockstep::eight ? "EightAbreast" : "FourAbreast";
+}
 
 TEST_F(AnalysisTest, KernelCountsFollowTheExponent) {
     const struct {
@@ -188,34 +246,53 @@ TEST_F(AnalysisTest, ReadPositionBelowZeroContinuesAtTheLastEntryExactly) {
 }
 
 // The lockstep measurement of all rows gives the plain measurement's levels
-// to the last bit, wrapped windows included.
-TEST_F(AnalysisTest, AllRowsMatchThePlainMeasurementBitForBit) {
+// to the last bit, wrapped windows included, on noise alone and on tones.
+TEST_P(LockstepTest, AllRowsMatchThePlainMeasurementBitForBit) {
     toMidiSettings.harmo = 0;
     std::mt19937 random(7);
     std::uniform_real_distribution<float> sample(-40000.0f, 40000.0f);
     std::uniform_real_distribution<float> step(0.9f, 1.1f);
-    const struct {
-        int cpu;
-        float factor;
-        float exponent;
-    } settings[] = {{4800, 1.0f, 1.0f}, {1200, 0.3f, 0.0f}, {12000, 1.9f, 60.0f}, {6600, 1.9f, 2.5f}};
-    for (const auto& s : settings) {
-        toMidiSettings.cpu = s.cpu;
-        toMidiSettings.windowFactor = s.factor;
-        toMidiSettings.sinExponent = s.exponent;
-        buildNoteTables();
-        for (int trial = 0; trial < 3; ++trial) {
-            fillRing([&](int) { return sample(random); });
+    for (const MeasureSettings& s : measureSettings) {
+        applySettings(s);
+        for (int trial = 0; trial < 4; ++trial) {
+            if (trial % 2 == 0)
+                fillRing([&](int) { return sample(random); });
+            else
+                fillNoiseAndTones(random);
             const int mark = trial == 0 ? 3 : static_cast<int>(random() % analysisRingUsed);
             analysisRing.writePos = mark;
-            kz0 = step(random);
-            measureAllRows();
+            kz0 = trial == 1 ? 1.0f : step(random);
+            const std::array<float, noteRowCount> levels = levelsAt(GetParam());
             for (int r = 0; r <= highestRow; ++r) {
                 const float plain = plainLevel(r, kz0, mark);
-                ASSERT_EQ(noteRows[r].noteLevel, plain) << "cpu " << s.cpu << " row " << r << " mark " << mark;
+                ASSERT_EQ(levels[r], plain)
+                    << "cpu " << s.cpu << " factor " << s.factor << " row " << r << " mark " << mark;
                 readMark = mark;
                 ASSERT_EQ(measureLevelBudgeted(kz0, r), plain) << "row " << r;
             }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, LockstepTest, testing::Values(Lockstep::four, Lockstep::eight), widthName);
+
+// With the harmonics taken out, eight rows abreast still give the levels of
+// four abreast to the last bit.
+TEST_F(AnalysisTest, EightAbreastMatchesFourAbreastWithHarmonicsTakenOut) {
+    if (widestLockstep() != Lockstep::eight) GTEST_SKIP() << "the processor has no AVX2";
+    std::mt19937 random(11);
+    for (int harmo : {1, 10}) {
+        toMidiSettings.harmo = harmo;
+        for (const MeasureSettings& s : measureSettings) {
+            applySettings(s);
+            fillNoiseAndTones(random);
+            analysisRing.writePos = static_cast<int>(random() % analysisRingUsed);
+            kz0 = 1.003f;
+            const std::array<float, noteRowCount> four = levelsAt(Lockstep::four);
+            const std::array<float, noteRowCount> eight = levelsAt(Lockstep::eight);
+            for (int r = 0; r <= highestRow; ++r)
+                ASSERT_EQ(eight[r], four[r])
+                    << "harmo " << harmo << " cpu " << s.cpu << " factor " << s.factor << " row " << r;
         }
     }
 }
