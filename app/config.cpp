@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "app/window/screen.h"
 #include "app/text/number_text.h"
 #include "app/text/start_values.h"
+#include "app/window/screen.h"
 #include "effects/chain/effect_settings.h"
 #include "playback/playback_state.h"
 #include "playback/playlist.h"

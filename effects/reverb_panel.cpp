@@ -8,8 +8,8 @@
 #include "app/text/number_text.h"
 #include "app/window/platform.h"
 #include "app/window/screen.h"
-#include "effects/preset_files.h"
 #include "effects/chain/reverb.h"
+#include "effects/preset_files.h"
 #include "playback/modal_panel.h"
 
 namespace korvane {

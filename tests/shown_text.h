@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/window/screen.h"
 #include "app/window/font.h"
 #include "app/window/platform.h"
+#include "app/window/screen.h"
 
 namespace korvane {
 

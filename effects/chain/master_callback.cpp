@@ -13,9 +13,9 @@
 #include "effects/chain/auto_volume.h"
 #include "effects/chain/effect_settings.h"
 #include "effects/chain/equalizer.h"
+#include "effects/chain/output_flags.h"
 #include "effects/chain/reverb.h"
 #include "engine/fbs.h"
-#include "effects/chain/output_flags.h"
 
 namespace korvane {
 

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/converter/midi_reading.h"
+#include "tests/test_folder.h"
 #include "tools/converter/batch.h"
 #include "tools/converter/midi_file.h"
 #include "tools/converter/options.h"
 #include "tools/converter/velocities.h"
-#include "tests/converter/midi_reading.h"
-#include "tests/test_folder.h"
 
 namespace korvane::converter {
 namespace {

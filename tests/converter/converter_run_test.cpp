@@ -20,8 +20,8 @@
 #include "app/text/text_file.h"
 #include "tests/converter/midi_reading.h"
 #include "tests/converter/tomidi_process.h"
-#include "tests/file_rights.h"
 #include "tests/file_bytes.h"
+#include "tests/file_rights.h"
 #include "tests/tomidi/tomidi_support.h"
 #include "tools/converter/options.h"
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/window/screen.h"
 #include "app/window/font.h"
 #include "app/window/platform.h"
+#include "app/window/screen.h"
 #include "app/window/scripted_platform.h"
 #include "effects/chain/auto_volume.h"
 #include "effects/chain/chain_reset.h"

@@ -6,8 +6,8 @@
 
 #include "app/text/text_file.h"
 #include "effects/preset_files.h"
-#include "playback/playlist.h"
 #include "effects_support.h"
+#include "playback/playlist.h"
 #include "tests/scripted_desk.h"
 
 namespace korvane {

@@ -16,12 +16,12 @@
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
 #include "playback/track_control.h"
+#include "tests/threaded_engine.h"
 #include "tomidi/midi_output.h"
 #include "tomidi/note_tracking.h"
 #include "tomidi/pitch_analysis.h"
 #include "tomidi/recording_midi.h"
 #include "tomidi/tomidi_frame.h"
-#include "tests/threaded_engine.h"
 
 namespace korvane {
 namespace {

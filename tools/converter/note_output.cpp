@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "tomidi/midi_output.h"
 #include "tomidi/fluid_synth_port.h"
+#include "tomidi/midi_output.h"
 
 namespace korvane::converter {
 
