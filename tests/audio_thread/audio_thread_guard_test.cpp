@@ -71,9 +71,15 @@ protected:
         ASSERT_EQ(FBS_SET_PLUGPATH(KORVANE_GUARD_PLUGOUT_DIR), 1);
         ASSERT_EQ(FBS_INIT(44100, 2, 3, 600, 0), 1) << FBS_GET_PLUGERROR();
         ASSERT_STREQ(FBS_GET_PLUGNAME(), "guard");
+        installMidiSystem(&midi);
+        midiDevice = 0;
     }
 
     void TearDown() override {
+        toMidiActive = 0;
+        allNotesOff();
+        closeMidiDevice();
+        installMidiSystem(nullptr);
         FBS_END_MP3STREAM();
         FBS_DISABLE_MASTERCALLBACK();
         FBS_EXIT();
@@ -92,70 +98,6 @@ protected:
             if (std::chrono::steady_clock::now() > limit) return false;
             else std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return true;
-    }
-
-    void* plugout = nullptr;
-    Observe observe = nullptr;
-};
-
-}  // namespace
-
-// --- The guard's own check: each kind of slip, made by a master callback
-// that the guard's report can name.
-
-// Sixty-four pages that only the callback below touches, a fresh one per call.
-volatile char untouchedPages[64 * 4096];
-// Where the callback's allocation escapes to: unused, it could be left out
-// by the compiler (clang does).
-const int* volatile escaped = nullptr;
-
-int slippingCallback(void*, int, int) {
-    static int fillsToTouch = 0;
-    const std::vector<int> made(10);  // an allocation and a free
-    escaped = made.data();
-    static std::mutex lock;
-    { const std::lock_guard<std::mutex> held(lock); }
-    const timespec moment{0, 1000};
-    ::nanosleep(&moment, nullptr);
-    if (fillsToTouch < 64) untouchedPages[fillsToTouch++ * 4096] = static_cast<char>(made.size());
-    return 0;
-}
-
-namespace {
-
-TEST_F(AudioThreadGuard, SeesEverySlipOfAStage) {
-    FBS_SET_MASTERCALLBACK(slippingCallback);
-    FBS_ENABLE_MASTERCALLBACK();
-    ASSERT_TRUE(waitForFills(20));
-    FBS_DISABLE_MASTERCALLBACK();
-    const std::string seen = guard::report();
-    for (const Slip kind : {Slip::Allocation, Slip::Free, Slip::Lock, Slip::Blocking})
-        EXPECT_GE(guard::slips(kind), 20) << seen;
-    // One fault at least: with transparent huge pages on, one fault may map
-    // all sixty-four pages.
-    EXPECT_GE(guard::slips(Slip::PageFault), 1) << seen;
-    for (const char* what : {"first: operator new", "first: operator delete", "first: pthread_mutex_lock",
-                             "first: nanosleep", "slippingCallback"})
-        EXPECT_NE(seen.find(what), std::string::npos) << what << " missing from\n" << seen;
-}
-
-// --- The player.
-
-class PlayerOnTheGuardedThread : public AudioThreadGuard {
-protected:
-    void SetUp() override {
-        AudioThreadGuard::SetUp();
-        if (HasFatalFailure()) return;
-        installMidiSystem(&midi);
-        midiDevice = 0;
-    }
-
-    void TearDown() override {
-        toMidiActive = 0;
-        allNotesOff();
-        closeMidiDevice();
-        installMidiSystem(nullptr);
-        AudioThreadGuard::TearDown();
     }
 
     // The start-up of runKorvane, on a playlist of stereo, mono and 48 kHz
@@ -239,11 +181,57 @@ protected:
         reverbSetup();
     }
 
+    void* plugout = nullptr;
+    Observe observe = nullptr;
     std::array<int, soundCount> sounds{};
     RecordingMidi midi;
 };
 
-TEST_F(PlayerOnTheGuardedThread, NeitherAllocatesLocksBlocksNorFaultsWithEveryEffectOn) {
+}  // namespace
+
+// --- The guard's own check: each kind of slip, made by a master callback
+// that the guard's report can name.
+
+// Sixty-four pages that only the callback below touches, a fresh one per call.
+volatile char untouchedPages[64 * 4096];
+// Where the callback's allocation escapes to: unused, it could be left out
+// by the compiler (clang does).
+const int* volatile escaped = nullptr;
+
+int slippingCallback(void*, int, int) {
+    static int fillsToTouch = 0;
+    const std::vector<int> made(10);  // an allocation and a free
+    escaped = made.data();
+    static std::mutex lock;
+    { const std::lock_guard<std::mutex> held(lock); }
+    const timespec moment{0, 1000};
+    ::nanosleep(&moment, nullptr);
+    if (fillsToTouch < 64) untouchedPages[fillsToTouch++ * 4096] = static_cast<char>(made.size());
+    return 0;
+}
+
+namespace {
+
+TEST_F(AudioThreadGuard, SeesEverySlipOfAStage) {
+    FBS_SET_MASTERCALLBACK(slippingCallback);
+    FBS_ENABLE_MASTERCALLBACK();
+    ASSERT_TRUE(waitForFills(20));
+    FBS_DISABLE_MASTERCALLBACK();
+    const std::string seen = guard::report();
+    for (const Slip kind : {Slip::Allocation, Slip::Free, Slip::Lock, Slip::Blocking})
+        EXPECT_GE(guard::slips(kind), 20) << seen;
+    // One fault at least: with transparent huge pages on, one fault may map
+    // all sixty-four pages.
+    EXPECT_GE(guard::slips(Slip::PageFault), 1) << seen;
+    for (const char* what : {"first: operator new", "first: operator delete", "first: pthread_mutex_lock",
+                             "first: nanosleep", "slippingCallback"})
+        EXPECT_NE(seen.find(what), std::string::npos) << what << " missing from\n" << seen;
+}
+
+// --- The player.
+
+
+TEST_F(AudioThreadGuard, PlayerNeitherAllocatesLocksBlocksNorFaultsWithEveryEffectOn) {
     startPlayer();
     ASSERT_NO_FATAL_FAILURE(startSounds());
     desk.sleepMs(1000);
