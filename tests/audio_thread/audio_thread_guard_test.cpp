@@ -33,6 +33,7 @@
 #include "playback/track_control.h"
 #include "tests/audio_thread/fill_guard.h"
 #include "tests/engine/wav_bytes.h"
+#include "tests/playback/test_tracks.h"
 #include "tests/scripted_desk.h"
 #include "tomidi/midi_output.h"
 #include "tomidi/pitch_analysis.h"
@@ -48,8 +49,6 @@ constexpr double realShare = 0.15;
 
 constexpr int leftButton = 1;
 constexpr int soundCount = 64;
-
-std::string testTrack(const std::string& name) { return std::string(KORVANE_TEST_AUDIO_DIR) + "/" + name + ".mp3"; }
 
 class AudioThreadGuard : public ScriptedDeskTest {
 protected:
@@ -110,16 +109,7 @@ protected:
         buildPhaseTable();
         FBS_SET_MASTERCALLBACK(masterCallback);
         applyEffectSettings();
-        emptyPlaylist();
-        for (const char* name : {"noise_44100_stereo", "tone_44100_mono", "chords_melody", "tone_48000_stereo"}) {
-            ++lastIndex;
-            playlistEntries[lastIndex] = testTrack(name);
-            playlistLabels[lastIndex] = playlistLabel(lastIndex, playlistEntries[lastIndex]);
-        }
-        currentIndex = 0;
-        repeatMode = 0;
-        startTrack();
-        playing = 1;
+        playTestTracks({"noise_44100_stereo", "tone_44100_mono", "chords_melody", "tone_48000_stereo"});
     }
 
     // 64 endless sounds on four waves (made and filled here, made and left

@@ -19,14 +19,11 @@
 #include "playback/playback_state.h"
 #include "playback/playlist.h"
 #include "playback/track_control.h"
+#include "tests/playback/test_tracks.h"
 #include "tests/threaded_engine.h"
 
 namespace korvane {
 namespace {
-
-std::string testTrack(const std::string& name) {
-    return std::string(KORVANE_TEST_AUDIO_DIR) + "/" + name + ".mp3";
-}
 
 // The names of this process's threads, as top -H and debuggers show them.
 std::set<std::string> threadNames() {
@@ -45,16 +42,7 @@ TEST(PlaybackConcurrency, TrackChangesWhileTheOutputThreadRunsTheCallback) {
     FBS_SET_KEYREADER([] { return platform().readKey(); });
     ASSERT_NO_FATAL_FAILURE(startThreadedEngine());
 
-    emptyPlaylist();
-    for (const char* name : {"tone_44100_stereo", "tone_48000_stereo", "tone_44100_mono"}) {
-        ++lastIndex;
-        playlistEntries[lastIndex] = testTrack(name);
-        playlistLabels[lastIndex] = playlistLabel(lastIndex, playlistEntries[lastIndex]);
-    }
-    currentIndex = 0;
-    repeatMode = 0;
-    startTrack();
-    playing = 1;
+    playTestTracks({"tone_44100_stereo", "tone_48000_stereo", "tone_44100_mono"});
     // SDL's audio thread takes the name with its first buffer.
     const auto named = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     while (threadNames().count("korvane-out") == 0 && std::chrono::steady_clock::now() < named) {

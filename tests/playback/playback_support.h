@@ -25,14 +25,10 @@
 #include "playback/playlist.h"
 #include "playback/playlist_panel.h"
 #include "playback/track_control.h"
+#include "tests/playback/test_tracks.h"
 #include "tests/scripted_desk.h"
 
 namespace korvane {
-
-// A generated MP3 file of the tests' audio set.
-inline std::string testTrack(const std::string& name) {
-    return std::string(KORVANE_TEST_AUDIO_DIR) + "/" + name + ".mp3";
-}
 
 // Three seconds each, playable by the engine.
 inline const std::vector<std::string>& playableTracks() {

@@ -11,14 +11,11 @@
 
 #include "app/text/number_text.h"
 #include "playback/track_length.h"
+#include "tests/playback/test_tracks.h"
 #include "tests/test_folder.h"
 
 namespace korvane {
 namespace {
-
-std::string testTrack(const std::string& name) {
-    return std::string(KORVANE_TEST_AUDIO_DIR) + "/" + name + ".mp3";
-}
 
 std::string readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
