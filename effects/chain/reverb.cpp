@@ -81,7 +81,7 @@ void prepareReverbLine() { clearLine(); }
 // --- Output thread ---
 
 void resetReverbState() {
-    std::fill(std::begin(reverbLine), std::end(reverbLine), 0.0f);
+    clearLine();
     initial.restore();
 }
 

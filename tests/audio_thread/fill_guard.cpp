@@ -367,8 +367,8 @@ void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) no
     release(memory, "operator delete[]");
 }
 
-// --- Locks, waits and I/O: counted, then forwarded. SPEC is the exception
-// specification of glibc's declaration. ---
+// --- Locks, waits and I/O: counted, then forwarded. The trailing argument
+// is glibc's declaration's noexcept, where it has one. ---
 
 #define KORVANE_GUARD_FORWARD(kind, result, name, params, args, ...)              \
     extern "C" result name params __VA_ARGS__ {                                  \
